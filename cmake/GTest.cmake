@@ -1,0 +1,15 @@
+# GoogleTest: the installed package where there is one, otherwise the sources
+# (Debian's googletest package, used for cross builds).
+find_package(GTest QUIET)
+if(NOT GTest_FOUND OR CMAKE_CROSSCOMPILING)
+    set(KESTRO_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    add_subdirectory(${KESTRO_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    if(NOT TARGET GTest::gtest_main)
+        add_library(GTest::gtest ALIAS gtest)
+        add_library(GTest::gtest_main ALIAS gtest_main)
+        add_library(GTest::gmock ALIAS gmock)
+    endif()
+endif()
+include(GoogleTest)
