@@ -1,0 +1,157 @@
+#include "runtime/IniFile.h"
+#include "runtime/Exception.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+void ExpectWriteFails(TIniFile& ini, const std::string& section, const std::string& key) {
+    try {
+        ini.WriteInteger(section, key, 5);
+        ADD_FAILURE() << "the write succeeded";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message(), "Unable to write to " + ini.FileName());
+    }
+}
+
+TEST(IniFileTest, MissingFileGivesDefaultsAndCreatesNothing) {
+    TTempFolder folder;
+    const TIniFile ini(folder.File("Kestro.ini"));
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 1);
+    EXPECT_EQ(ini.ReadString("Congif", "ComPort", "x"), "x");
+    EXPECT_TRUE(ini.ReadSectionValues("Congif").empty());
+    EXPECT_EQ(folder.EntryCount(), 0u);
+}
+
+TEST(IniFileTest, ReadsIntegersLeniently) {
+    TTempFolder folder;
+    WriteBytes(folder.File("k.ini"), "[CONGIF]\r\ncomport=abc\r\nBaudRate=\r\nTimeout=0x1F4\r\n"
+                                     "A= 3\r\nB=$C8\r\nC=-0\r\nD=3 4\r\n");
+    const TIniFile ini(folder.File("k.ini"));
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 1);
+    EXPECT_EQ(ini.ReadInteger("Congif", "BaudRate", 9600), 9600);
+    EXPECT_EQ(ini.ReadInteger("Congif", "Timeout", 200), 500);
+    EXPECT_EQ(ini.ReadInteger("Congif", "A", 0), 3);
+    EXPECT_EQ(ini.ReadInteger("Congif", "B", 0), 200);
+    EXPECT_EQ(ini.ReadInteger("Congif", "C", 7), 0);
+    EXPECT_EQ(ini.ReadInteger("Congif", "D", 7), 7);
+    EXPECT_EQ(ini.ReadSectionValues("congif").size(), 7u);
+}
+
+TEST(IniFileTest, WritesReadBackAndCreateTheFile) {
+    TTempFolder folder;
+    TIniFile ini(folder.File("new.ini"));
+    ini.WriteInteger("Congif", "ComPort", 1);
+    ini.WriteInteger("Congif", "BaudRate", 9600);
+    ini.WriteInteger("Congif", "Timeout", -200);
+    ini.WriteInteger("congif", "COMPORT", 4);
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 0), 4);
+    EXPECT_EQ(ini.ReadInteger("Congif", "Timeout", 0), -200);
+    const std::string eol =
+        ReadBytes(ini.FileName()).find('\r') == std::string::npos ? "\n" : "\r\n";
+    EXPECT_EQ(ReadBytes(ini.FileName()),
+              "[Congif]" + eol + "ComPort=4" + eol + "BaudRate=9600" + eol + "Timeout=-200" + eol);
+    EXPECT_EQ(folder.EntryCount(), 1u); // no temporary file left behind
+}
+
+TEST(IniFileTest, WriteKeepsEveryOtherLineByteForByte) {
+    TTempFolder folder;
+    const std::string longLine(100000, 'x');
+    const std::string before = "; settings of the clock tool\r\n"
+                               "[Ports]\r\nCOM1=/dev/ttyUSB0\r\n"
+                               "garbage line without equals\r\n" +
+                               longLine + "\r\n" + std::string("bin\0\xFF\xFE=\x80", 8) +
+                               "\r\n"
+                               "[Congif]\r\n  ComPort = 2 ; old\r\n# note\r\nTimeout=100\r\n"
+                               "\r\n[Last]\r\nz=1";
+    WriteBytes(folder.File("k.ini"), before);
+    TIniFile ini(folder.File("k.ini"));
+    ini.WriteInteger("Congif", "ComPort", 3);
+    ini.WriteInteger("Congif", "BaudRate", 300);
+    ini.WriteInteger("New", "k", 1);
+    std::string expected = before;
+    expected.replace(expected.find("2 ; old"), 7, "3");
+    expected.replace(expected.find("Timeout=100\r\n"), 13, "Timeout=100\r\nBaudRate=300\r\n");
+    expected += "\r\n\r\n[New]\r\nk=1\r\n";
+    EXPECT_EQ(ReadBytes(ini.FileName()), expected);
+    EXPECT_EQ(ini.ReadString("Ports", "COM1", ""), "/dev/ttyUSB0");
+}
+
+TEST(IniFileTest, WriteToAPathUnderARegularFileRaisesWithTheExactMessage) {
+    TTempFolder folder;
+    WriteBytes(folder.File("plain"), "content");
+    TIniFile ini(folder.File("plain") + "/k.ini");
+    ExpectWriteFails(ini, "Congif", "ComPort");
+    EXPECT_EQ(ReadBytes(folder.File("plain")), "content");
+}
+
+TEST(IniFileTest, NamesThatWouldBreakTheFileRaiseAndChangeNothing) {
+    TTempFolder folder;
+    WriteBytes(folder.File("k.ini"), "[A]\nx=1\n");
+    TIniFile ini(folder.File("k.ini"));
+    ExpectWriteFails(ini, "A\n[B]", "x");
+    ExpectWriteFails(ini, "A", "x=y");
+    EXPECT_THROW(ini.WriteString("A", "x", "1\n[B]"), EIniFileException);
+    EXPECT_EQ(ReadBytes(folder.File("k.ini")), "[A]\nx=1\n");
+}
+
+TEST(IniFileTest, APathThatIsAFolderIsNotReplaced) {
+    TTempFolder folder;
+    std::filesystem::create_directory(folder.Path() / "k.ini");
+    TIniFile ini(folder.File("k.ini"));
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 1);
+    ExpectWriteFails(ini, "Congif", "ComPort");
+    EXPECT_TRUE(std::filesystem::is_directory(folder.Path() / "k.ini"));
+    EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+#ifndef _WIN32
+TEST(IniFileTest, ReadOnlyFolderRaisesAndLeavesTheOldFileIntact) {
+    TTempFolder folder;
+    WriteBytes(folder.File("k.ini"), "[Congif]\nComPort=2\n");
+    chmod(folder.Path().c_str(), 0555);
+    {
+        // Permission bits do not stop a privileged user.
+        const std::string probe = folder.File("probe");
+        WriteBytes(probe, "");
+        if (std::filesystem::exists(probe))
+            GTEST_SKIP() << "running with privileges that ignore a read-only folder";
+    }
+    TIniFile ini(folder.File("k.ini"));
+    ExpectWriteFails(ini, "Congif", "ComPort");
+    EXPECT_EQ(ReadBytes(folder.File("k.ini")), "[Congif]\nComPort=2\n");
+    EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(IniFileTest, WriteKeepsTheFilePermissionsAndSymbolicLinks) {
+    TTempFolder folder;
+    WriteBytes(folder.File("real.ini"), "[A]\nx=1\n");
+    chmod(folder.File("real.ini").c_str(), 0640);
+    std::filesystem::create_symlink("real.ini", folder.Path() / "link.ini");
+    TIniFile ini(folder.File("link.ini"));
+    ini.WriteInteger("A", "x", 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.Path() / "link.ini"));
+    EXPECT_EQ(ReadBytes(folder.File("real.ini")), "[A]\nx=2\n");
+    struct stat info {};
+    ASSERT_EQ(stat(folder.File("real.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST(IniFileTest, NewFileGetsTheUsualPermissions) {
+    TTempFolder folder;
+    const mode_t mask = umask(022);
+    TIniFile(folder.File("k.ini")).WriteInteger("A", "x", 1);
+    umask(mask);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.File("k.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+#endif
+
+} // namespace
