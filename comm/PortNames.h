@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+// Maps a COM port number to the device path that the platform backend opens. On Windows it is
+// "\\.\COM<n>". On POSIX systems COM n is /dev/ttyS(n-1) unless the port map (the settings
+// file's section "Ports") names another device for it.
+std::string PortDevicePath(std::int32_t port);
+
+// Replaces the port map (POSIX only; ignored on Windows).
+void SetPortMap(std::map<std::int32_t, std::string> map);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// What the channel needs of the operating system's serial interface. One implementation per
+// platform (Win32, POSIX termios); tests put a fake in its place. Every operation reports
+// failure by its result; the channel turns failures into its exceptions.
+class TSerialBackend {
+public:
+    struct TLineSettings {
+        std::int32_t BaudRate;
+        std::uint32_t WriteTimeoutMs;
+    };
+
+    virtual ~TSerialBackend() = default;
+
+    // Opens the port with the given number exclusively. False: no such port, in use, no access.
+    virtual bool Open(std::int32_t port) = 0;
+    // Queue sizes, time-outs and line mode (8N1, no flow control, DTR on, RTS off, raw).
+    virtual bool Configure(const TLineSettings& settings) = 0;
+    // Releases the port; never fails as far as the caller is concerned.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Discards the bytes held in both directions.
+    virtual bool Purge() = 0;
+    // Takes up to `count` bytes that have already arrived, without waiting; `got` may be 0.
+    virtual bool Read(void* buffer, std::uint32_t count, std::uint32_t& got) = 0;
+    // Writes the bytes, returning when all are accepted or the write time-out has passed.
+    virtual bool Write(const void* buffer, std::uint32_t count, std::uint32_t& written) = 0;
+    // Waits until input is waiting or the time has passed. False when the wait itself failed.
+    virtual bool WaitForInput(std::uint32_t milliseconds, bool& available) = 0;
+};
+
+// The backend of the platform this program was built for.
+std::unique_ptr<TSerialBackend> CreatePlatformSerialBackend();

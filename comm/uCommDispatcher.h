@@ -1,0 +1,75 @@
+#pragma once
+
+#include "runtime/Exception.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Communication failures: every failure of the serial link and of the meter protocol.
+KESTRO_DECLARE_EXCEPTION(ECommError, Exception);
+KESTRO_DECLARE_EXCEPTION(EOpenPort, ECommError);
+KESTRO_DECLARE_EXCEPTION(ESetupPort, ECommError);
+KESTRO_DECLARE_EXCEPTION(EReadPort, ECommError);
+KESTRO_DECLARE_EXCEPTION(EWritePort, ECommError);
+
+// Message texts of the serial channel; each carries one "%d" for the port number. They hold
+// their built-in (Bulgarian) defaults until start-up assigns the English texts.
+extern std::string SCommError;
+extern std::string SOpenPort;
+extern std::string SSetupPort;
+extern std::string SReadPort;
+extern std::string SWritePort;
+
+class TSerialBackend;
+
+// <windows.h> without WIN32_LEAN_AND_MEAN brings winspool.h, whose SetPort macro would rename
+// the channel's SetPort in whatever follows.
+#ifdef SetPort
+#undef SetPort
+#endif
+
+// The one COM port through which the program talks to the meters: opened by its number, in one
+// fixed line mode (BaudRate, 8N1, no flow control, DTR on, RTS off), with reads that never wait
+// and writes bounded by the write time-out (2000 ms with SlowLink, else 200 ms).
+class TCommDispatcher {
+public:
+    TCommDispatcher();
+    // For tests and other platforms: a channel over the given backend.
+    explicit TCommDispatcher(std::unique_ptr<TSerialBackend> backend);
+    virtual ~TCommDispatcher();
+
+    TCommDispatcher(const TCommDispatcher&) = delete;
+    TCommDispatcher& operator=(const TCommDispatcher&) = delete;
+
+    bool GetActive() const;
+    virtual void SetActive(bool value);
+    virtual void SetPort(std::int32_t value);
+    virtual void SetBaudRate(std::int32_t value);
+    [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text);
+
+    std::int32_t GetPort() const { return Port; }
+    std::int32_t GetBaudRate() const { return BaudRate; }
+    bool GetSlowLink() const { return SlowLink; }
+    void SetSlowLink(bool value) { SlowLink = value; }
+
+    void Open();
+    void Close();
+    void Purge();
+    bool ReadBuf(void* buffer, std::int32_t count);
+    void WriteBuf(const void* buffer, std::int32_t count);
+    bool ReadChar(char& ch);
+    void WriteStr(const std::string& text);
+
+    // Waits until input is waiting or `milliseconds` have passed, without consuming anything.
+    // Returns true when input is waiting. Failures throw EReadPort.
+    bool WaitForInput(std::uint32_t milliseconds);
+
+    TSerialBackend& Backend() { return *FBackend; }
+
+private:
+    std::unique_ptr<TSerialBackend> FBackend; // holds the port handle while open
+    std::int32_t Port = 1;
+    std::int32_t BaudRate = 9600;
+    bool SlowLink = false;
+};

@@ -1,0 +1,115 @@
+#include "ChannelFixture.h"
+
+TEST_F(ChannelTest, NewChannelIsClosedWithDefaultsAndTouchesNothing) {
+    EXPECT_FALSE(channel.GetActive());
+    EXPECT_EQ(channel.GetPort(), 1);
+    EXPECT_EQ(channel.GetBaudRate(), 9600);
+    EXPECT_FALSE(channel.GetSlowLink());
+    EXPECT_TRUE(line->Calls.empty());
+}
+
+TEST_F(ChannelTest, OpenAppliesPortSpeedAndWriteTimeout) {
+    channel.SetPort(3);
+    channel.SetBaudRate(300);
+    channel.Open();
+    EXPECT_TRUE(channel.GetActive());
+    EXPECT_EQ(TakeCalls(), (Calls{"Open(3)", "Configure(300,200)"}));
+}
+
+TEST_F(ChannelTest, OpenOnOpenChannelReopensWithCurrentSettings) {
+    channel.Open();
+    TakeCalls();
+    channel.SetSlowLink(true);
+    channel.Open();
+    EXPECT_TRUE(channel.GetActive());
+    EXPECT_EQ(TakeCalls(), (Calls{"Close", "Open(1)", "Configure(9600,2000)"}));
+}
+
+TEST_F(ChannelTest, SlowLinkTakesEffectOnlyAtTheNextOpen) {
+    channel.Open();
+    TakeCalls();
+    channel.SetSlowLink(true);
+    EXPECT_TRUE(channel.GetActive());
+    EXPECT_TRUE(TakeCalls().empty());
+    EXPECT_EQ(line->Settings->WriteTimeoutMs, 200u);
+
+    channel.Open();
+    EXPECT_EQ(line->Settings->WriteTimeoutMs, 2000u);
+    channel.SetSlowLink(false);
+    channel.Open();
+    EXPECT_EQ(line->Settings->WriteTimeoutMs, 200u);
+}
+
+struct SetterCase {
+    const char* name;
+    void (*set)(TCommDispatcher&, std::int32_t);
+    std::int32_t value;
+    bool staysOpen;
+    Calls nextOpen; // what the next Open does
+};
+
+class ChannelSetterTest : public ChannelTest, public ::testing::WithParamInterface<SetterCase> {};
+
+TEST_P(ChannelSetterTest, ClosesOnlyOnChangeAndNeverReopens) {
+    const SetterCase& c = GetParam();
+    channel.SetPort(2);
+    channel.Open();
+    TakeCalls();
+
+    c.set(channel, c.value);
+    EXPECT_EQ(channel.GetActive(), c.staysOpen);
+    EXPECT_EQ(TakeCalls(), c.staysOpen ? Calls{} : Calls{"Close"});
+
+    channel.Open();
+    EXPECT_EQ(TakeCalls(), c.nextOpen);
+}
+
+void SetPort(TCommDispatcher& ch, std::int32_t v) {
+    ch.SetPort(v);
+}
+void SetBaudRate(TCommDispatcher& ch, std::int32_t v) {
+    ch.SetBaudRate(v);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Setters, ChannelSetterTest,
+    ::testing::Values(
+        SetterCase{"PortSame", SetPort, 2, true, {"Close", "Open(2)", "Configure(9600,200)"}},
+        SetterCase{"PortOther", SetPort, 4, false, {"Open(4)", "Configure(9600,200)"}},
+        SetterCase{
+            "SpeedSame", SetBaudRate, 9600, true, {"Close", "Open(2)", "Configure(9600,200)"}},
+        SetterCase{"SpeedOther", SetBaudRate, 300, false, {"Open(2)", "Configure(300,200)"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ChannelTest, SetPortOnClosedChannelStoresAndNextOpenUsesIt) {
+    channel.SetPort(4);
+    EXPECT_TRUE(TakeCalls().empty());
+    channel.Open();
+    EXPECT_EQ(line->OpenedPort, 4);
+}
+
+TEST_F(ChannelTest, SetActiveOpensAndClosesOnlyOnChange) {
+    channel.SetActive(false);
+    EXPECT_TRUE(TakeCalls().empty());
+
+    channel.SetActive(true);
+    EXPECT_TRUE(channel.GetActive());
+    EXPECT_EQ(TakeCalls(), (Calls{"Open(1)", "Configure(9600,200)"}));
+
+    channel.SetActive(true);
+    EXPECT_TRUE(TakeCalls().empty());
+
+    channel.SetActive(false);
+    EXPECT_FALSE(channel.GetActive());
+    EXPECT_EQ(TakeCalls(), (Calls{"Close"}));
+}
+
+TEST_F(ChannelTest, DestroyingAnOpenChannelClosesThePort) {
+    auto shared = std::make_shared<TFakeSerialLine>();
+    {
+        TCommDispatcher ch(std::make_unique<TFakeSerialBackend>(shared));
+        ch.Open();
+    }
+    EXPECT_FALSE(shared->Open);
+    EXPECT_EQ(shared->Calls.back(), "Close");
+}
