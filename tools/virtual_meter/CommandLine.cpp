@@ -1,0 +1,138 @@
+#include "CommandLine.h"
+
+#include <charconv>
+
+namespace vmeter {
+
+namespace {
+
+constexpr int DefaultOptoMeter = 7;
+constexpr int DefaultBusMeter = 5;
+
+int ParseNumber(const std::string& option, const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < low || value > high)
+        throw EVirtualMeter("Invalid value for " + option + ": \"" + text + "\" (expected " +
+                            std::to_string(low) + ".." + std::to_string(high) + ")");
+    return value;
+}
+
+void AppendJsonString(std::string& out, const std::string& text) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    out += '"';
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            // Control bytes and bytes above ASCII are written as the code points of the same
+            // value, so that any line noise gives valid JSON and can be told apart.
+            if (byte < 0x20 || byte >= 0x7F) {
+                out += "\\u00";
+                out += Hex[byte >> 4];
+                out += Hex[byte & 0x0F];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    TCommandLine result;
+    bool meterGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        const auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size())
+                throw EVirtualMeter("Missing value for " + option);
+            return args[++i];
+        };
+        if (option == "--help" || option == "-h") {
+            result.Help = true;
+        } else if (option == "--link") {
+            result.Options.LinkPath = value();
+            if (result.Options.LinkPath.empty())
+                throw EVirtualMeter("Invalid value for --link: an empty path");
+        } else if (option == "--meter") {
+            result.Options.BusMeters.push_back(ParseNumber(option, value(), 0, 99));
+            meterGiven = true;
+        } else if (option == "--optohead") {
+            result.Options.OptoMeter = ParseNumber(option, value(), 0, 99);
+            meterGiven = true;
+        } else if (option == "--pace") {
+            result.Options.Pace = true;
+        } else if (option == "--turnaround") {
+            result.Options.TurnaroundMs = ParseNumber(option, value(), 0, 60000);
+        } else if (option == "--fault") {
+            const std::string& name = value();
+            const std::optional<TFault> fault = ParseFault(name);
+            if (!fault)
+                throw EVirtualMeter("Unknown fault: \"" + name + "\"");
+            result.Fault = *fault;
+        } else if (option == "--log") {
+            result.LogFile = value();
+        } else {
+            throw EVirtualMeter("Unknown option: \"" + option + "\"");
+        }
+    }
+    if (result.Help)
+        return result;
+    if (result.Options.LinkPath.empty())
+        throw EVirtualMeter("Missing option --link PATH");
+    if (!meterGiven) {
+        result.Options.OptoMeter = DefaultOptoMeter;
+        result.Options.BusMeters.push_back(DefaultBusMeter);
+    }
+    return result;
+}
+
+std::string UsageText() {
+    return "Usage: kestro-virtual-meter --link PATH [options]\n"
+           "Kestro4 meters on a pseudo-terminal; PATH becomes a link to its slave device.\n"
+           "\n"
+           "  --link PATH       symbolic link to the slave device (required)\n"
+           "  --meter ADDR      a meter on the bus at address ADDR (0..99), repeatable\n"
+           "  --optohead ADDR   the meter under the optical head: answers \"??\", 300 baud only\n"
+           "                    (without --meter and --optohead: --optohead 7 --meter 5)\n"
+           "  --pace            send replies at line speed, 10 bits per byte\n"
+           "  --turnaround MS   pause before each reply, in milliseconds\n"
+           "  --fault NAME      fault in every reply: none, silence, error-s, error-c,\n"
+           "                    error-d, error-p, error-unknown, bad-checksum, wrong-address,\n"
+           "                    wrong-object, noise, no-cr, write-data-diff, drop-line\n"
+           "  --log FILE        append one JSON line per request to FILE\n"
+           "  --help            show this text\n"
+           "\n"
+           "Runs until SIGINT or SIGTERM, then removes the link.\n";
+}
+
+std::string JsonLogLine(const TLogEntry& entry) {
+    std::string line = "{\"frame\":";
+    AppendJsonString(line, entry.Frame);
+    line += ",\"baud\":" + std::to_string(entry.BaudRate);
+    line += ",\"answered\":";
+    line += entry.Answered ? "true" : "false";
+    line += '}';
+    return line;
+}
+
+} // namespace vmeter

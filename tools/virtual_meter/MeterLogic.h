@@ -1,0 +1,31 @@
+#pragma once
+
+#include "MeterProtocol.h"
+#include "VirtualMeter.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vmeter {
+
+// What the meters remember between requests.
+struct TMeterState {
+    std::int64_t ClockOffsetSeconds = 0; // meters' clock minus the PC's local clock
+    bool LinkMode = false;               // of the meter under the optical head
+};
+
+// The address of the meter that answers a request heard at this line speed, or nothing.
+// Bus meters answer their own address at any speed; the meter under the optical head answers
+// "??" and its own address, but hears only at 300 baud.
+std::optional<int> AnsweringMeter(const TOptions& options, const TRequest& request, int baudRate);
+
+// Reply body ("A"/"E", two address digits, letter, optional "," data) of meter `addr`,
+// carrying out the request on `state`. `nowCivil` is the PC's local time (LocalCivilNow).
+std::string AnswerBody(int addr, bool isOptoMeter, const TRequest& request, TMeterState& state,
+                       std::int64_t nowCivil);
+
+// An error reply body of meter `addr` with the given letter.
+std::string ErrorBody(int addr, char letter);
+
+} // namespace vmeter

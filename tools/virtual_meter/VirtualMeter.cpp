@@ -1,0 +1,297 @@
+#include "VirtualMeter.h"
+
+#include "Faults.h"
+#include "FrameReader.h"
+#include "MeterLogic.h"
+#include "MeterProtocol.h"
+#include "Pty.h"
+#include "Symlink.h"
+
+#include <array>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <iostream>
+#include <poll.h>
+#include <unistd.h>
+
+namespace vmeter {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long the meters' thread waits at most before it looks at its stop and drop requests.
+constexpr auto PollInterval = 20ms;
+constexpr auto SleepSlice = 5ms;
+
+void ValidateAddress(int addr) {
+    if (addr < 0 || addr > 99)
+        throw EVirtualMeter("Meter address out of range 0..99: " + std::to_string(addr));
+}
+
+TOptions Validated(TOptions options) {
+    for (int addr : options.BusMeters)
+        ValidateAddress(addr);
+    if (options.OptoMeter != -1)
+        ValidateAddress(options.OptoMeter);
+    if (options.TurnaroundMs < 0)
+        throw EVirtualMeter("Turnaround must not be negative: " +
+                            std::to_string(options.TurnaroundMs));
+    return options;
+}
+
+} // namespace
+
+struct TVirtualMeter::TImpl {
+    explicit TImpl(TOptions options) : Options(Validated(std::move(options))) {
+        if (!Options.LinkPath.empty())
+            Link = std::make_unique<TSymlink>(Options.LinkPath, Pty.SlaveName());
+        Worker = std::thread([this] { Run(); });
+    }
+
+    ~TImpl() {
+        Stop = true;
+        Worker.join();
+    }
+
+    const TOptions Options;
+    TPty Pty; // touched by the worker only, once it runs
+    std::unique_ptr<TSymlink> Link;
+
+    mutable std::mutex Mutex; // guards everything below up to Worker
+    std::condition_variable LineClosed;
+    std::vector<TLogEntry> Log;
+    TFault Fault = TFault::None;
+    int FaultCount = 0; // -1: forever
+    TMeterState State;
+    bool LineDropped = false;
+
+    std::atomic<bool> Stop{false};
+    std::atomic<bool> DropRequested{false};
+    TFrameReader Reader;
+    std::thread Worker;
+
+    void Run();
+    void WaitForSlave();
+    void HandleFrame(const std::string& frame);
+    TFault TakeFault(const TRequest& request);
+    bool Send(const std::string& bytes);
+    bool WriteAll(const char* data, std::size_t size);
+    bool Pause(std::chrono::steady_clock::duration duration);
+    void CloseLine();
+    void Record(TLogEntry entry);
+    void Report(const TLogEntry& entry);
+};
+
+void TVirtualMeter::TImpl::Run() {
+    std::array<char, 256> buffer{};
+    while (!Stop) {
+        if (DropRequested)
+            CloseLine();
+        if (!Pty.IsOpen()) {
+            std::this_thread::sleep_for(PollInterval);
+            continue;
+        }
+        pollfd master{Pty.MasterFd(), POLLIN, 0};
+        const int ready = ::poll(&master, 1, static_cast<int>(PollInterval.count()));
+        if (ready <= 0)
+            continue;
+        if (master.revents & POLLIN) {
+            const ssize_t got = ::read(Pty.MasterFd(), buffer.data(), buffer.size());
+            if (got > 0) {
+                for (const std::string& frame :
+                     Reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+                    HandleFrame(frame);
+                continue;
+            }
+            if (got < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            if (got < 0 && errno != EIO)
+                std::cerr << "virtual meter: reading the line failed: " << std::strerror(errno)
+                          << '\n';
+        }
+        // EIO or a hang-up: no process holds the slave open right now. A half-heard frame
+        // belongs to the program that closed it.
+        Reader = TFrameReader();
+        WaitForSlave();
+    }
+}
+
+void TVirtualMeter::TImpl::WaitForSlave() {
+    Pause(PollInterval);
+}
+
+TFault TVirtualMeter::TImpl::TakeFault(const TRequest& request) {
+    if (FaultCount == 0 || !FaultApplies(Fault, request))
+        return TFault::None;
+    const TFault fault = Fault;
+    if (FaultCount > 0 && --FaultCount == 0)
+        Fault = TFault::None;
+    return fault;
+}
+
+void TVirtualMeter::TImpl::HandleFrame(const std::string& frame) {
+    TLogEntry entry{frame, Pty.BaudRate(), false};
+    const std::optional<TRequest> request = ParseRequest(frame);
+    // Frames starting with "A" or "E" are replies of meters; meters never answer those, so a
+    // line that echoes cannot set off an endless exchange.
+    const bool isReply = request && (request->Cmd == 'A' || request->Cmd == 'E');
+    const std::optional<int> meter =
+        request && !isReply ? AnsweringMeter(Options, *request, entry.BaudRate) : std::nullopt;
+    if (!meter) {
+        Record(entry);
+        Report(entry);
+        return;
+    }
+
+    std::string wire;
+    TFault fault = TFault::None;
+    std::size_t index = 0;
+    {
+        std::lock_guard lock(Mutex);
+        fault = TakeFault(*request);
+        if (FaultLetsMeterAct(fault)) {
+            TRequest acted = *request;
+            if (fault == TFault::WriteDataDiff)
+                acted.Data = FormatClockData(*ParseClockData(acted.Data) + 1);
+            const bool isOpto = *meter == Options.OptoMeter;
+            wire = WireReply(AnswerBody(*meter, isOpto, acted, State, LocalCivilNow()), fault);
+        } else if (const char letter = FaultErrorLetter(fault)) {
+            wire = WireReply(ErrorBody(*meter, letter), fault);
+        }
+        entry.Answered = !wire.empty();
+        Log.push_back(entry);
+        index = Log.size() - 1;
+    }
+    if (fault == TFault::DropLine)
+        CloseLine();
+    if (entry.Answered && !Send(wire)) {
+        entry.Answered = false;
+        std::lock_guard lock(Mutex);
+        if (index < Log.size())
+            Log[index].Answered = false;
+    }
+    Report(entry);
+}
+
+bool TVirtualMeter::TImpl::Send(const std::string& bytes) {
+    if (!Pause(std::chrono::milliseconds(Options.TurnaroundMs)))
+        return false;
+    if (!Options.Pace)
+        return WriteAll(bytes.data(), bytes.size());
+    for (char byte : bytes) {
+        // 10 bits on the line per byte: start, 8 data, stop; the far side has the byte once
+        // its stop bit is over. The speed is read per byte, as the program may change it.
+        const int baud = Pty.BaudRate();
+        if (baud > 0 && !Pause(std::chrono::microseconds(10'000'000 / baud)))
+            return false;
+        if (!WriteAll(&byte, 1))
+            return false;
+    }
+    return true;
+}
+
+bool TVirtualMeter::TImpl::WriteAll(const char* data, std::size_t size) {
+    while (size > 0) {
+        if (Stop || DropRequested || !Pty.IsOpen())
+            return false;
+        const ssize_t written = ::write(Pty.MasterFd(), data, size);
+        if (written > 0) {
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        } else if (written < 0 && errno == EAGAIN) {
+            pollfd master{Pty.MasterFd(), POLLOUT, 0};
+            ::poll(&master, 1, static_cast<int>(PollInterval.count()));
+        } else if (!(written < 0 && errno == EINTR)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sleeps in short slices; false when a stop or a drop request cut the pause short.
+bool TVirtualMeter::TImpl::Pause(std::chrono::steady_clock::duration duration) {
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    while (!Stop && !DropRequested) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, SleepSlice));
+    }
+    return false;
+}
+
+void TVirtualMeter::TImpl::CloseLine() {
+    Pty.Close();
+    std::lock_guard lock(Mutex);
+    LineDropped = true;
+    DropRequested = false;
+    LineClosed.notify_all();
+}
+
+void TVirtualMeter::TImpl::Record(TLogEntry entry) {
+    std::lock_guard lock(Mutex);
+    Log.push_back(std::move(entry));
+}
+
+// The meters keep answering when the caller's handler fails; the failure is reported.
+void TVirtualMeter::TImpl::Report(const TLogEntry& entry) {
+    if (!Options.OnRequest)
+        return;
+    try {
+        Options.OnRequest(entry);
+    } catch (const std::exception& error) {
+        std::cerr << "virtual meter: request handler failed: " << error.what() << '\n';
+    }
+}
+
+TVirtualMeter::TVirtualMeter(TOptions options)
+    : FImpl(std::make_unique<TImpl>(std::move(options))) {}
+
+TVirtualMeter::~TVirtualMeter() = default;
+
+std::string TVirtualMeter::SlavePath() const {
+    return FImpl->Options.LinkPath.empty() ? FImpl->Pty.SlaveName() : FImpl->Options.LinkPath;
+}
+
+std::string TVirtualMeter::DevicePath() const {
+    return FImpl->Pty.SlaveName();
+}
+
+void TVirtualMeter::SetFault(TFault fault, int count) {
+    std::lock_guard lock(FImpl->Mutex);
+    FImpl->Fault = fault;
+    FImpl->FaultCount = fault == TFault::None ? 0 : count;
+}
+
+std::vector<TLogEntry> TVirtualMeter::Log() const {
+    std::lock_guard lock(FImpl->Mutex);
+    return FImpl->Log;
+}
+
+void TVirtualMeter::ClearLog() {
+    std::lock_guard lock(FImpl->Mutex);
+    FImpl->Log.clear();
+}
+
+bool TVirtualMeter::LinkMode() const {
+    std::lock_guard lock(FImpl->Mutex);
+    return FImpl->State.LinkMode;
+}
+
+std::int64_t TVirtualMeter::ClockOffsetSeconds() const {
+    std::lock_guard lock(FImpl->Mutex);
+    return FImpl->State.ClockOffsetSeconds;
+}
+
+void TVirtualMeter::DropLine() {
+    std::unique_lock lock(FImpl->Mutex);
+    if (FImpl->LineDropped)
+        return;
+    FImpl->DropRequested = true;
+    FImpl->LineClosed.wait(lock, [this] { return FImpl->LineDropped; });
+}
+
+} // namespace vmeter
