@@ -1,0 +1,117 @@
+#include "app/uGlobals.h"
+
+#include "comm/PortNames.h"
+#include "comm/uCommDispatcher.h"
+#include "comm/uCommKestro.h"
+#include "runtime/AppPath.h"
+#include "runtime/FormatSettings.h"
+#include "runtime/IniFile.h"
+#include "runtime/SysUtils.h"
+
+#include <cctype>
+#include <limits>
+
+std::int32_t ComPort = 1;
+std::int32_t BaudRate = 9600;
+std::int32_t Timeout = 200;
+
+namespace {
+
+// The section name is spelled this way in every settings file in the field.
+const std::string ConfigSection = "Congif";
+const std::string PortsSection = "Ports";
+
+// The port number of a key "COM<n>" (any case), or 0 when the key has another form.
+std::int32_t PortNumberOfKey(const std::string& key) {
+    const std::string prefix = "COM";
+    if (key.size() <= prefix.size())
+        return 0;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(key[i])) != prefix[i])
+            return 0;
+    std::int64_t number = 0;
+    for (std::size_t i = prefix.size(); i < key.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(key[i])))
+            return 0;
+        number = number * 10 + (key[i] - '0');
+        if (number > std::numeric_limits<std::int32_t>::max())
+            return 0;
+    }
+    return static_cast<std::int32_t>(number);
+}
+
+} // namespace
+
+std::string ConfigFileName() {
+    return ChangeFileExt(ExecutablePath(), ".ini");
+}
+
+std::map<std::int32_t, std::string>
+PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& values) {
+    std::map<std::int32_t, std::string> map;
+    for (const auto& [key, path] : values) {
+        const std::int32_t port = PortNumberOfKey(Trim(key));
+        const std::string device = Trim(path);
+        if (port >= 1 && !device.empty())
+            map.emplace(port, device); // keeps the first entry for a port
+    }
+    return map;
+}
+
+void LoadConfigFrom(const std::string& fileName) {
+    const TIniFile ini(fileName);
+    ComPort = ini.ReadInteger(ConfigSection, "ComPort", 1);
+    BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", 9600);
+    Timeout = ini.ReadInteger(ConfigSection, "Timeout", 200);
+#ifndef _WIN32
+    SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
+#endif
+}
+
+void SaveConfigTo(const std::string& fileName) {
+    TIniFile ini(fileName);
+    ini.WriteInteger(ConfigSection, "ComPort", ComPort);
+    ini.WriteInteger(ConfigSection, "BaudRate", BaudRate);
+    ini.WriteInteger(ConfigSection, "Timeout", Timeout);
+}
+
+void LoadConfig() {
+    LoadConfigFrom(ConfigFileName());
+}
+
+void SaveConfig() {
+    SaveConfigTo(ConfigFileName());
+}
+
+void SetEnglishMessages() {
+    SCommError = "COM%d unexpected error!";
+    SOpenPort = "Cannot open COM%d!";
+    SSetupPort = "Cannot setup COM%d!";
+    SReadPort = "COM%d read error!";
+    SWritePort = "COM%d write error!";
+    SAddrAll = "all";
+    SKestroBadChecksum = "Bad packet checksum";
+    SKestroBadPacket = "Bad packet format";
+    SKestroBadKestroId = "Packet with wrong network address";
+    SKestroTimeout = "Timeout";
+    SKestroUnknownError = "Received unknown error code: \"%s\"";
+    SKestroDataDiff = "Different data in responce! Data not written.";
+    SKestroReadError = "%s return: %s";
+    SKsRdBadChecksum = "Bad checksum in request!";
+    SKsRdUnknownCommand = "Unknown command: %s!";
+    SKsRdDataFmtError = "Data format error!";
+    SKsRdWriteProtect = "Device is not enabled for config!";
+}
+
+void InitGlobals() {
+    FormatSettings.ShortDateFormat = "dd.MM.yyyy";
+    FormatSettings.DateSeparator = '.';
+    FormatSettings.TimeSeparator = ':';
+    FormatSettings.ThousandSeparator = '\0';
+    FormatSettings.DecimalSeparator = '.';
+    FormatSettings.ShortMonthNames = EnglishShortMonthNames();
+    FormatSettings.LongMonthNames = EnglishLongMonthNames();
+    FormatSettings.ShortDayNames = EnglishShortDayNames();
+    FormatSettings.LongDayNames = EnglishLongDayNames();
+    SetEnglishMessages();
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+int RunCtrlSpinBoxTests(int argc, char** argv);
+int RunConfigDialogTests(int argc, char** argv);

@@ -1,0 +1,163 @@
+#include "TempFolder.h"
+
+#include "app/uGlobals.h"
+#include "comm/PortNames.h"
+#include "runtime/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <tuple>
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override { SetSettings(-7, -7, -7); }
+    void TearDown() override {
+        SetSettings(1, 9600, 200);
+        SetPortMap({});
+    }
+    static void SetSettings(std::int32_t port, std::int32_t baud, std::int32_t timeout) {
+        ComPort = port;
+        BaudRate = baud;
+        Timeout = timeout;
+    }
+    static std::tuple<std::int32_t, std::int32_t, std::int32_t> Settings() {
+        return {ComPort, BaudRate, Timeout};
+    }
+
+    TTempFolder FFolder;
+    const std::string FIni = FFolder.File("Kestro4SetClock.ini");
+};
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsAndCreatesNothing) {
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
+    EXPECT_FALSE(std::filesystem::exists(FIni));
+}
+
+TEST_F(SettingsFile, SectionSpelledConfigIsNotRead) {
+    TTempFolder::Write(FIni, "[Config]\nComPort=3\nBaudRate=4800\nTimeout=500\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
+}
+
+struct TValueCase {
+    const char* Text;
+    std::int32_t ExpectedPort; // defaults: ComPort 1, BaudRate 9600, Timeout 200
+    std::int32_t ExpectedBaud;
+    std::int32_t ExpectedTimeout;
+};
+
+void PrintTo(const TValueCase& c, std::ostream* os) {
+    *os << '"' << c.Text << '"';
+}
+
+class SettingsValues : public SettingsFile, public ::testing::WithParamInterface<TValueCase> {};
+
+// Each value goes into all three keys; the other keys must not be disturbed by a bad one.
+TEST_P(SettingsValues, ReadLeniently) {
+    const TValueCase& c = GetParam();
+    const std::string v = c.Text;
+    TTempFolder::Write(FIni,
+                       "[Congif]\nComPort=" + v + "\nBaudRate=" + v + "\nTimeout=" + v + "\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(Settings(), std::make_tuple(c.ExpectedPort, c.ExpectedBaud, c.ExpectedTimeout));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SettingsValues,
+    ::testing::Values(TValueCase{"abc", 1, 9600, 200}, TValueCase{"", 1, 9600, 200},
+                      TValueCase{"0x1F4", 500, 500, 500}, TValueCase{"$C8", 200, 200, 200},
+                      TValueCase{" 3", 3, 3, 3}, TValueCase{"0", 0, 0, 0}, TValueCase{"9", 9, 9, 9},
+                      TValueCase{"-5", -5, -5, -5}, TValueCase{"12ab", 1, 9600, 200}));
+
+TEST_F(SettingsFile, BadValueLeavesOtherKeysAlone) {
+    TTempFolder::Write(FIni, "[congif]\ncomport=abc\nBAUDRATE=4800\nTimeout=\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(Settings(), std::make_tuple(1, 4800, 200));
+}
+
+TEST_F(SettingsFile, SaveCreatesSectionWithThreeDecimalKeys) {
+    SetSettings(2, 4800, -1);
+    SaveConfigTo(FIni);
+    const std::string content = TTempFolder::Read(FIni);
+    EXPECT_NE(content.find("[Congif]"), std::string::npos) << content;
+    EXPECT_NE(content.find("ComPort=2"), std::string::npos) << content;
+    EXPECT_NE(content.find("BaudRate=4800"), std::string::npos) << content;
+    EXPECT_NE(content.find("Timeout=-1"), std::string::npos) << content;
+
+    SetSettings(0, 0, 0);
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(Settings(), std::make_tuple(2, 4800, -1));
+}
+
+TEST_F(SettingsFile, SaveKeepsCommentsOtherSectionsAndPorts) {
+    TTempFolder::Write(FIni, "; settings of the clock tool\n"
+                             "[Ports]\nCOM1=/dev/ttyUSB0\n"
+                             "[Congif]\nComPort=0x3\nBaudRate=9600\nTimeout=200\n"
+                             "[Other]\nKey=Value\n");
+    SetSettings(3, 9600, 200); // unchanged values are written as well, in decimal
+    SaveConfigTo(FIni);
+    const std::string content = TTempFolder::Read(FIni);
+    for (const char* kept : {"; settings of the clock tool", "[Ports]", "COM1=/dev/ttyUSB0",
+                             "[Other]", "Key=Value", "ComPort=3", "BaudRate=9600", "Timeout=200"})
+        EXPECT_NE(content.find(kept), std::string::npos) << kept << " missing in\n" << content;
+    EXPECT_EQ(content.find("0x3"), std::string::npos) << content;
+}
+
+TEST_F(SettingsFile, UnwritableFileRaisesWithItsPath) {
+    const std::string notAFolder = FFolder.File("plain-file");
+    TTempFolder::Write(notAFolder, "x");
+    const std::string ini = notAFolder + "/Kestro4SetClock.ini";
+    SetSettings(1, 9600, 200);
+    try {
+        SaveConfigTo(ini);
+        FAIL() << "no exception";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message(), "Unable to write to " + ini);
+    }
+    EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
+}
+
+#ifndef _WIN32
+TEST_F(SettingsFile, PortsSectionMapsPortsToDevices) {
+    TTempFolder::Write(FIni, "[Ports]\n"
+                             "COM1=/dev/ttyUSB0\n"
+                             "com3 = /dev/serial/by-id/usb-FTDI\n"
+                             "COM0=/dev/zero-port\n"
+                             "COM=/dev/no-number\n"
+                             "COMx2=/dev/bad\n"
+                             "Port4=/dev/bad\n"
+                             "COM2=\n"
+                             "COM99999999999=/dev/overflow\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(PortDevicePath(1), "/dev/ttyUSB0");
+    EXPECT_EQ(PortDevicePath(2), "/dev/ttyS1"); // empty path: not mapped
+    EXPECT_EQ(PortDevicePath(3), "/dev/serial/by-id/usb-FTDI");
+    EXPECT_EQ(PortDevicePath(4), "/dev/ttyS3");
+}
+
+TEST_F(SettingsFile, LoadWithoutPortsSectionClearsTheMap) {
+    SetPortMap({{1, "/dev/ttyUSB7"}});
+    TTempFolder::Write(FIni, "[Congif]\nComPort=1\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
+}
+#endif
+
+TEST(PortMapFromSection, FirstEntryOfAPortCounts) {
+    const auto map = PortMapFromSection({{"COM2", "/dev/a"}, {"Com02", "/dev/b"}});
+    ASSERT_EQ(map.size(), 1u);
+    EXPECT_EQ(map.at(2), "/dev/a");
+}
+
+TEST(ConfigFileName, IsTheExecutableWithIniExtension) {
+    const std::filesystem::path name = ConfigFileName();
+    EXPECT_EQ(name.filename(), "settings_tests.ini");
+    EXPECT_TRUE(name.is_absolute());
+}
+
+} // namespace

@@ -1,0 +1,96 @@
+#include "ui/fConfig.h"
+
+#include "app/uGlobals.h"
+#include "runtime/SysUtils.h"
+#include "ui/framework/TCtrlSpinBox.h"
+#include "ui_fConfig.h"
+
+#include <QScreen>
+#include <QTabBar>
+
+namespace {
+
+const int PortCount = 4;
+const int DefaultComPort = 1;
+const int DefaultBaudRate = 9600;
+const int DefaultTimeout = 200;
+const int MaxTimeout = 2000;
+
+} // namespace
+
+TfmConfig::TfmConfig(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      FUi(std::make_unique<Ui::TfmConfig>()) {
+    FUi->setupUi(this);
+    pgcConfig = FUi->pgcConfig;
+    tshCommunication = FUi->tshCommunication;
+    Bevel1 = FUi->Bevel1;
+    lblCOMPort = FUi->lblCOMPort;
+    edCOMPort = FUi->edCOMPort;
+    lblBaudRate = FUi->lblBaudRate;
+    edBaudRate = FUi->edBaudRate;
+    lblBaudRateUnits = FUi->lblBaudRateUnits;
+    lblTimeout = FUi->lblTimeout;
+    edTimeout = FUi->edTimeout;
+    lblTimeoutUnits = FUi->lblTimeoutUnits;
+    btnDefault = FUi->btnDefault;
+    btnOK = FUi->btnOK;
+    btnCancel = FUi->btnCancel;
+
+    // The page tabs are not a stop of the Tab key: the fields and buttons are.
+    pgcConfig->tabBar()->setFocusPolicy(Qt::NoFocus);
+
+    connect(btnDefault, &QPushButton::clicked, this, &TfmConfig::btnDefaultClick);
+    connect(btnOK, &QPushButton::clicked, this, &TfmConfig::btnOKClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TfmConfig::~TfmConfig() = default;
+
+bool TfmConfig::Execute() {
+    const int portIndex = ComPort - 1;
+    edCOMPort->setCurrentIndex(portIndex >= 0 && portIndex < edCOMPort->count() ? portIndex : -1);
+    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(BaudRate)));
+    edTimeout->SetValueAsIs(Timeout);
+    pgcConfig->setCurrentWidget(tshCommunication);
+    edCOMPort->setFocus();
+
+    const bool ok = exec() == QDialog::Accepted;
+    FModalResult = ok ? mrOk : mrCancel;
+    if (ok) {
+        const int port = edCOMPort->currentIndex() + 1;
+        ComPort = port >= 1 && port <= PortCount ? port : DefaultComPort;
+        BaudRate = StrToIntDef(edBaudRate->currentText().toStdString(), DefaultBaudRate);
+        const int timeout = edTimeout->value();
+        Timeout = timeout >= 1 && timeout <= MaxTimeout ? timeout : DefaultTimeout;
+    }
+    return ok;
+}
+
+void TfmConfig::btnDefaultClick() {
+    if (pgcConfig->currentWidget() != tshCommunication)
+        return;
+    edCOMPort->setCurrentIndex(DefaultComPort - 1);
+    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(DefaultBaudRate)));
+    edTimeout->SetValueAsIs(DefaultTimeout);
+}
+
+void TfmConfig::btnOKClick() {
+    // OK may come while the timeout field still holds a typed entry (Enter, the default button).
+    if (!edTimeout->TakeOverEntry()) {
+        edTimeout->setFocus();
+        edTimeout->selectAll();
+        return;
+    }
+    accept();
+}
+
+void TfmConfig::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* desktop = screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(desktop->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}

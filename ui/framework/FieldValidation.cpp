@@ -1,0 +1,3 @@
+#include "ui/framework/FieldValidation.h"
+
+KESTRO_DEFINE_EXCEPTION(EFieldValidation, Exception);
