@@ -1,0 +1,17 @@
+// Runs the framework tests and the main window tests in one application object.
+#include "app/uGlobals.h"
+#include "ui/framework/Application.h"
+
+#include <QTest>
+
+int RunFrameworkTests(int argc, char** argv);
+int RunMainWindowTests(int argc, char** argv);
+
+int main(int argc, char** argv) {
+    InitGlobals();
+    TApplication application(argc, argv);
+    TApplication::setApplicationDisplayName(QStringLiteral("Kestro Setup"));
+    int failures = RunFrameworkTests(argc, argv);
+    failures += RunMainWindowTests(argc, argv);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "comm/uCommDispatcher.h"
+#include "comm/uCommKestro.h"
+#include "runtime/Format.h"
+
+#include <QMainWindow>
+
+#include <exception>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Ui {
+class TfmMain;
+}
+class QAction;
+class TActionList;
+class TfmConfig;
+class TTimer;
+
+// What the main window calls outside itself for the settings; tests replace them.
+struct TfmMainHooks {
+    std::function<void()> LoadConfig;    // default: LoadConfig of the settings file
+    std::function<void()> SaveConfig;    // default: SaveConfig
+    std::function<bool()> ExecuteConfig; // default: fmConfig->Execute()
+};
+
+// The main window: owns the serial channel and the protocol engine, runs every device
+// operation from its actions, reports progress on the status line and marks with a yellow dot
+// the panel whose last operation did not complete. It is also the application-wide exception
+// handler.
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfmMain(QWidget* parent = nullptr, TfmMainHooks hooks = {});
+    ~TfmMain() override;
+
+    // For tests: every text given to the status line, oldest first.
+    const std::vector<std::string>& StatusHistory() const { return FStatusHistory; }
+    TCommDispatcher* Dispatcher() const { return FDispatcher.get(); }
+    TCommKestro* Kestro() const { return FKestro.get(); }
+    TActionList& ActionList() const { return *aclMain; }
+    TTimer& StatusTimer() const { return *tmrStatus; }
+
+private:
+    void FormCreate(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+
+    void tmrStatusTimer(QObject* Sender);
+    void chbAllMetersClick(QObject* Sender);
+
+    void actConfigUpdate(QAction* Sender);
+    void actCleanupMarksUpdate(QAction* Sender);
+    void actExitUpdate(QAction* Sender);
+    void actDeviceUpdate(QAction* Sender); // the four device actions: CanCommunicate
+
+    void actConfigExecute(QObject* Sender);
+    void actCleanupMarksExecute(QObject* Sender);
+    void actExitExecute(QObject* Sender);
+    void actSendEchoExecute(QObject* Sender);
+    void actGetDateTimeExecute(QObject* Sender);
+    void actSetDateTimeExecute(QObject* Sender);
+    void actSetCurrDateTimeExecute(QObject* Sender);
+
+    void ShowStatus(const std::string& text);
+    void ShowStatusFmt(std::string_view format, std::initializer_list<TFormatArg> args);
+    void AppException(QObject* Sender, const std::exception& E);
+
+    bool Busy() const;
+    bool CanCommunicate() const;
+    void SelectTarget();
+    void BeginSession();
+    void EndSession();
+    // The frame shared by the operations that talk to a meter.
+    void RunSession(QWidget* dot, const std::function<void()>& body);
+
+    void SetUpLook();
+    void SetUpActions();
+
+    std::unique_ptr<Ui::TfmMain> ui;
+    TActionList* aclMain;
+    TTimer* tmrStatus;
+    TfmMainHooks FHooks;
+    std::vector<std::string> FStatusHistory;
+    bool FOperationRunning = false; // operations never nest (see RunSession)
+
+    // Declared in this order so that the engine is destroyed before the channel it uses.
+    std::unique_ptr<TCommDispatcher> FDispatcher;
+    std::unique_ptr<TCommKestro> FKestro;
+    TKestroAddr FAddr = 0;
+};
+
+// The two windows of the program, created by the program entry.
+extern TfmMain* fmMain;
+extern TfmConfig* fmConfig;

@@ -1,0 +1,18 @@
+#include "ui/framework/Application.h"
+
+#include "ui/framework/Guard.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException(receiver, std::current_exception());
+        return false;
+    }
+}
+
+QString ApplicationTitle() {
+    return QGuiApplication::applicationDisplayName();
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+// An icon drawn from an SVG file (usually a resource such as ":/icons/config.svg") at 16 by 16
+// pixels and twice that for dense screens; the style derives the disabled look. Loading goes
+// through QSvgRenderer, so no image-format plugin is needed at run time.
+QIcon LoadSvgIcon(const QString& fileName);

@@ -1,0 +1,12 @@
+# The main window and the program.
+target_sources(kestro_ui PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/fMain.h
+    ${CMAKE_CURRENT_LIST_DIR}/fMain.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fMain.ui
+)
+
+add_executable(Kestro4SetClock ${PROJECT_SOURCE_DIR}/app/Kestro4SetClock.cpp)
+target_link_libraries(Kestro4SetClock PRIVATE kestro_ui kestro_warnings)
+if(WIN32)
+    set_target_properties(Kestro4SetClock PROPERTIES WIN32_EXECUTABLE ON)
+endif()
