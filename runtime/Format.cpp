@@ -9,7 +9,7 @@ namespace {
 // Widths and precisions beyond this are treated as malformed rather than allocated.
 constexpr int MaxFieldSize = 65535;
 
-struct TSpec {
+struct TPlaceholder {
     bool LeftJustify = false;
     int Width = 0;
     int Precision = -1; // none
@@ -33,7 +33,7 @@ public:
                 FResult += '%';
                 continue;
             }
-            AppendField(ParseSpec());
+            AppendField(ParsePlaceholder());
         }
         return std::move(FResult);
     }
@@ -54,21 +54,21 @@ private:
         return value;
     }
 
-    TSpec ParseSpec() {
-        TSpec spec;
+    TPlaceholder ParsePlaceholder() {
+        TPlaceholder placeholder;
         if (FPos < FFormat.size() && FFormat[FPos] == '-') {
-            spec.LeftJustify = true;
+            placeholder.LeftJustify = true;
             ++FPos;
         }
-        spec.Width = ParseNumber();
+        placeholder.Width = ParseNumber();
         if (FPos < FFormat.size() && FFormat[FPos] == '.') {
             ++FPos;
-            spec.Precision = ParseNumber();
+            placeholder.Precision = ParseNumber();
         }
         if (FPos >= FFormat.size())
             Invalid();
-        spec.Conversion = FFormat[FPos++];
-        return spec;
+        placeholder.Conversion = FFormat[FPos++];
+        return placeholder;
     }
 
     const TFormatArg& NextArg() {
@@ -120,30 +120,31 @@ private:
         return digits;
     }
 
-    void AppendField(const TSpec& spec) {
+    void AppendField(const TPlaceholder& placeholder) {
         std::string text;
-        switch (spec.Conversion) {
+        switch (placeholder.Conversion) {
         case 'd':
         case 'D':
-            text = Decimal(NextInteger(), spec.Precision);
+            text = Decimal(NextInteger(), placeholder.Precision);
             break;
         case 'x':
         case 'X':
-            text = Hexadecimal(NextInteger(), spec.Precision);
+            text = Hexadecimal(NextInteger(), placeholder.Precision);
             break;
         case 's':
         case 'S': {
             const std::string& value = NextString();
-            text = spec.Precision >= 0 ? value.substr(0, static_cast<std::size_t>(spec.Precision))
-                                       : value;
+            text = placeholder.Precision >= 0
+                       ? value.substr(0, static_cast<std::size_t>(placeholder.Precision))
+                       : value;
             break;
         }
         default:
             Invalid();
         }
-        const std::size_t width = static_cast<std::size_t>(spec.Width);
+        const std::size_t width = static_cast<std::size_t>(placeholder.Width);
         if (text.size() < width)
-            text.insert(spec.LeftJustify ? text.size() : 0, width - text.size(), ' ');
+            text.insert(placeholder.LeftJustify ? text.size() : 0, width - text.size(), ' ');
         FResult += text;
     }
 
