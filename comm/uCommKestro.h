@@ -1,0 +1,118 @@
+#pragma once
+
+#include "comm/uCommDispatcher.h"
+#include "runtime/DateTime.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Protocol failures. EKestroError and EKestroReadError are never thrown themselves; the
+// descendants of EKestroReadError are the errors a meter reports in an error reply.
+KESTRO_DECLARE_EXCEPTION(EKestroError, ECommError);
+KESTRO_DECLARE_EXCEPTION(EKestroBadChecksum, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKestroBadPacket, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKestroBadKestroId, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKestroTimeout, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKestroUnknownError, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKestroDataDiff, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKestroReadError, EKestroError);
+KESTRO_DECLARE_EXCEPTION(EKsRdBadChecksum, EKestroReadError);
+KESTRO_DECLARE_EXCEPTION(EKsRdUnknownCommand, EKestroReadError);
+KESTRO_DECLARE_EXCEPTION(EKsRdDataFmtError, EKestroReadError);
+KESTRO_DECLARE_EXCEPTION(EKsRdWriteProtect, EKestroReadError);
+
+// Message texts of the protocol engine, with their built-in (Bulgarian) defaults until start-up
+// assigns the English texts.
+extern std::string SAddrAll;
+extern std::string SKestroBadChecksum;
+extern std::string SKestroBadPacket;
+extern std::string SKestroBadKestroId;
+extern std::string SKestroTimeout;
+extern std::string SKestroUnknownError;
+extern std::string SKestroDataDiff;
+extern std::string SKestroReadError;
+extern std::string SKsRdBadChecksum;
+extern std::string SKsRdUnknownCommand;
+extern std::string SKsRdDataFmtError;
+extern std::string SKsRdWriteProtect;
+
+// Network address: 0 to 99 one meter, 255 all meters (the one under the optical head).
+using TKestroAddr = std::uint8_t;
+constexpr TKestroAddr KestroAddrAll = 255;
+
+// One request or reply.
+struct TKestroPacket {
+    char Cmd = '\0'; // request "R"/"W", reply "A"/"E"
+    TKestroAddr Addr = 0;
+    char Code = '\0'; // object letter, or the error letter of an error reply
+    std::string Data; // the text after the comma
+
+    bool operator==(const TKestroPacket&) const = default;
+};
+
+// What any protocol engine over a channel needs: the channel (not owned), the reply time-out
+// and the number of attempts of one exchange.
+class TCommBase {
+public:
+    explicit TCommBase(TCommDispatcher& dispatcher) : Dispatcher(&dispatcher) {}
+    virtual ~TCommBase() = default;
+
+    [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text) = 0;
+
+    TCommDispatcher* Dispatcher;
+    std::int32_t Timeout = 300; // milliseconds one attempt waits for the reply
+    std::int32_t Retries = 3;   // attempts per exchange, the first included
+};
+
+// The engine of the meters' protocol: one request/reply exchange at a time, and the meter
+// operations built on it.
+class TCommKestro : public TCommBase {
+public:
+    explicit TCommKestro(TCommDispatcher& dispatcher);
+
+    [[noreturn]] void Error(const TExceptionClass& cls, const std::string& text) override;
+
+    // "Kestro #05" for 0 to 99, SAddrAll from 100 on.
+    static std::string AddrName(TKestroAddr addr);
+
+    // Request body, "*" and checksum, without the start mark and the CR.
+    std::string EncodePacket(const TKestroPacket& packet) const;
+    // Checks a reply line (the text between "#" and CR) and fills the packet; raises on failure.
+    void DecodePacket(const std::string& text, TKestroPacket& packet);
+
+    void Transact(TKestroAddr addr, char cmd, char code, const std::string& data);
+    void ReadCmd(TKestroAddr addr, char code, const std::string& data);
+    void WriteCmd(TKestroAddr addr, char code, const std::string& data);
+    void CheckData();
+
+    void Echo(TKestroAddr addr);
+    void GetDateTime(TKestroAddr addr, TDateTime& time, TDateTime& date);
+    void SetDateTime(TKestroAddr addr, TDateTime time, TDateTime date);
+
+    std::string GetParam(std::int32_t index) const;
+    std::int32_t GetIntParam(std::int32_t index) const;
+    TDateTime GetDateParam(std::int32_t index) const;
+    TDateTime GetTimeParam(std::int32_t index) const;
+
+    TKestroPacket Request;
+    TKestroPacket Response;
+    bool Busy = false;
+
+    // Seams for tests: the millisecond tick counter and the pause between attempts.
+    std::function<std::uint32_t()> TickCount;
+    std::function<void(std::uint32_t)> Pause;
+
+    // Longest reply text kept; a real reply is a few dozen bytes, so anything longer is line
+    // noise and can only end the attempt as a bad packet or a timeout.
+    static constexpr std::size_t MaxReplyLength = 1024;
+
+private:
+    // Collects one reply line after the request went out; false when no CR came in time.
+    bool ReceiveLine(std::string& line, bool& overflow);
+    void Attempt(TKestroAddr addr, char cmd, char code, const std::string& data);
+
+    // Address of the error reply being decoded: a meter-reported error is named after it.
+    TKestroAddr FReplyAddr = KestroAddrAll;
+};
