@@ -180,11 +180,16 @@ bool TVirtualMeter::TImpl::Send(const std::string& bytes) {
         return false;
     if (!Options.Pace)
         return WriteAll(bytes.data(), bytes.size());
+    // 10 bits on the line per byte: start, 8 data, stop; the far side has the byte once its
+    // stop bit is over. The speed is read per byte, as the program may change it. Each byte is
+    // due at a point measured from the start of the reply, so the oversleeping of one pause is
+    // not added up over the whole reply.
+    auto due = std::chrono::steady_clock::now();
     for (char byte : bytes) {
-        // 10 bits on the line per byte: start, 8 data, stop; the far side has the byte once
-        // its stop bit is over. The speed is read per byte, as the program may change it.
         const int baud = Pty.BaudRate();
-        if (baud > 0 && !Pause(std::chrono::microseconds(10'000'000 / baud)))
+        if (baud > 0)
+            due += std::chrono::microseconds(10'000'000 / baud);
+        if (!Pause(due - std::chrono::steady_clock::now()))
             return false;
         if (!WriteAll(&byte, 1))
             return false;
