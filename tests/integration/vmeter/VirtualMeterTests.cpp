@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <regex>
 #include <thread>
 #include <unistd.h>
@@ -34,6 +35,11 @@ struct TExchange {
     std::string_view Request;
     std::string_view Reply; // empty: the meters stay silent
 };
+
+// Lets test names and failure messages show the case by its name instead of its raw bytes.
+void PrintTo(const TExchange& exchange, std::ostream* os) {
+    *os << exchange.Name;
+}
 
 class VirtualMeterExchange : public testing::TestWithParam<TExchange> {};
 
