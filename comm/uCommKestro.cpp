@@ -86,8 +86,8 @@ private:
 } // namespace
 
 TCommKestro::TCommKestro(TCommDispatcher& dispatcher)
-    : TCommBase(dispatcher), TickCount([] { return ::GetTickCount(); }),
-      Pause([](std::uint32_t ms) { ::Sleep(ms); }) {}
+    : TCommBase(dispatcher), TickCount([] { return sysclock::GetTickCount(); }),
+      Pause([](std::uint32_t ms) { sysclock::Sleep(ms); }) {}
 
 void TCommKestro::Error(const TExceptionClass& cls, const std::string& text) {
     if (cls.InheritsFrom(EKestroReadError::ClassType))

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+namespace sysclock {
+
 std::uint32_t GetTickCount() {
     const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count();
@@ -12,3 +14,5 @@ std::uint32_t GetTickCount() {
 void Sleep(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+} // namespace sysclock

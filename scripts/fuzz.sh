@@ -54,5 +54,12 @@ for t in "${targets[@]}"; do
         args+=("${extra[@]}")
     fi
     echo "== $t ($mode)"
-    "$build/tests/fuzz/$t" "${args[@]}" "$corpus"
+    # The fuzzer's progress lines go to a log; its final figures, or a finding, are shown.
+    log="$build/$t.log"
+    if ! "$build/tests/fuzz/$t" "${args[@]}" "$corpus" >"$log" 2>&1; then
+        tail -n 60 "$log"
+        echo "fuzz: $t found a fault (see $log and $build/crash-$t-*)" >&2
+        exit 1
+    fi
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || tail -n 3 "$log"
 done

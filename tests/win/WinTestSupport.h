@@ -1,0 +1,36 @@
+#pragma once
+
+#include "comm/uCommDispatcher.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The ports scripts/test-windows.sh maps to virtual meters before it runs the tests. Without
+// them the tests that need a port skip: these programs never open a port nobody mapped, so
+// they cannot touch a real device.
+namespace wintest {
+
+// COM port of a virtual meter with meter 05 on the bus and meter 07 under the optical head.
+inline constexpr const char* MeterPortVar = "KESTRO_WIN_TEST_COM";
+// That meter's request log, as a Windows path.
+inline constexpr const char* MeterLogVar = "KESTRO_WIN_TEST_METER_LOG";
+// COM port mapped to a device that does not exist.
+inline constexpr const char* MissingPortVar = "KESTRO_WIN_TEST_MISSING_COM";
+// COM port of a virtual meter 05 that drops the line on the first request it hears.
+inline constexpr const char* DropPortVar = "KESTRO_WIN_TEST_DROP_COM";
+
+std::optional<std::int32_t> PortFromEnv(const char* name);
+std::string TextFromEnv(const char* name);
+
+// Assigns the English texts of the channel and of the engine messages these tests compare.
+void SetEnglishTexts();
+
+// A request frame built here, apart from the engine's encoder: "#", body, "*", the XOR of the
+// body as two upper-case hex digits, CR.
+std::string RequestFrame(const std::string& body);
+
+// Reads bytes until a CR or until `milliseconds` pass; returns what came, CR included.
+std::string ReadLine(TCommDispatcher& dispatcher, std::uint32_t milliseconds);
+
+} // namespace wintest
