@@ -1,7 +1,7 @@
 #include "runtime/IniFile.h"
 #include "runtime/Exception.h"
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include "app/uGlobals.h"
 #include "comm/PortNames.h"
@@ -39,7 +39,7 @@ TEST_F(SettingsFile, MissingFileGivesDefaultsAndCreatesNothing) {
 }
 
 TEST_F(SettingsFile, SectionSpelledConfigIsNotRead) {
-    TTempFolder::Write(FIni, "[Config]\nComPort=3\nBaudRate=4800\nTimeout=500\n");
+    WriteBytes(FIni, "[Config]\nComPort=3\nBaudRate=4800\nTimeout=500\n");
     LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
 }
@@ -61,8 +61,7 @@ class SettingsValues : public SettingsFile, public ::testing::WithParamInterface
 TEST_P(SettingsValues, ReadLeniently) {
     const TValueCase& c = GetParam();
     const std::string v = c.Text;
-    TTempFolder::Write(FIni,
-                       "[Congif]\nComPort=" + v + "\nBaudRate=" + v + "\nTimeout=" + v + "\n");
+    WriteBytes(FIni, "[Congif]\nComPort=" + v + "\nBaudRate=" + v + "\nTimeout=" + v + "\n");
     LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(c.ExpectedPort, c.ExpectedBaud, c.ExpectedTimeout));
 }
@@ -75,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TValueCase{"-5", -5, -5, -5}, TValueCase{"12ab", 1, 9600, 200}));
 
 TEST_F(SettingsFile, BadValueLeavesOtherKeysAlone) {
-    TTempFolder::Write(FIni, "[congif]\ncomport=abc\nBAUDRATE=4800\nTimeout=\n");
+    WriteBytes(FIni, "[congif]\ncomport=abc\nBAUDRATE=4800\nTimeout=\n");
     LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(1, 4800, 200));
 }
@@ -83,7 +82,7 @@ TEST_F(SettingsFile, BadValueLeavesOtherKeysAlone) {
 TEST_F(SettingsFile, SaveCreatesSectionWithThreeDecimalKeys) {
     SetSettings(2, 4800, -1);
     SaveConfigTo(FIni);
-    const std::string content = TTempFolder::Read(FIni);
+    const std::string content = ReadBytes(FIni);
     EXPECT_NE(content.find("[Congif]"), std::string::npos) << content;
     EXPECT_NE(content.find("ComPort=2"), std::string::npos) << content;
     EXPECT_NE(content.find("BaudRate=4800"), std::string::npos) << content;
@@ -95,13 +94,13 @@ TEST_F(SettingsFile, SaveCreatesSectionWithThreeDecimalKeys) {
 }
 
 TEST_F(SettingsFile, SaveKeepsCommentsOtherSectionsAndPorts) {
-    TTempFolder::Write(FIni, "; settings of the clock tool\n"
-                             "[Ports]\nCOM1=/dev/ttyUSB0\n"
-                             "[Congif]\nComPort=0x3\nBaudRate=9600\nTimeout=200\n"
-                             "[Other]\nKey=Value\n");
+    WriteBytes(FIni, "; settings of the clock tool\n"
+                     "[Ports]\nCOM1=/dev/ttyUSB0\n"
+                     "[Congif]\nComPort=0x3\nBaudRate=9600\nTimeout=200\n"
+                     "[Other]\nKey=Value\n");
     SetSettings(3, 9600, 200); // unchanged values are written as well, in decimal
     SaveConfigTo(FIni);
-    const std::string content = TTempFolder::Read(FIni);
+    const std::string content = ReadBytes(FIni);
     for (const char* kept : {"; settings of the clock tool", "[Ports]", "COM1=/dev/ttyUSB0",
                              "[Other]", "Key=Value", "ComPort=3", "BaudRate=9600", "Timeout=200"})
         EXPECT_NE(content.find(kept), std::string::npos) << kept << " missing in\n" << content;
@@ -110,7 +109,7 @@ TEST_F(SettingsFile, SaveKeepsCommentsOtherSectionsAndPorts) {
 
 TEST_F(SettingsFile, UnwritableFileRaisesWithItsPath) {
     const std::string notAFolder = FFolder.File("plain-file");
-    TTempFolder::Write(notAFolder, "x");
+    WriteBytes(notAFolder, "x");
     const std::string ini = notAFolder + "/Kestro4SetClock.ini";
     SetSettings(1, 9600, 200);
     try {
@@ -124,15 +123,15 @@ TEST_F(SettingsFile, UnwritableFileRaisesWithItsPath) {
 
 #ifndef _WIN32
 TEST_F(SettingsFile, PortsSectionMapsPortsToDevices) {
-    TTempFolder::Write(FIni, "[Ports]\n"
-                             "COM1=/dev/ttyUSB0\n"
-                             "com3 = /dev/serial/by-id/usb-FTDI\n"
-                             "COM0=/dev/zero-port\n"
-                             "COM=/dev/no-number\n"
-                             "COMx2=/dev/bad\n"
-                             "Port4=/dev/bad\n"
-                             "COM2=\n"
-                             "COM99999999999=/dev/overflow\n");
+    WriteBytes(FIni, "[Ports]\n"
+                     "COM1=/dev/ttyUSB0\n"
+                     "com3 = /dev/serial/by-id/usb-FTDI\n"
+                     "COM0=/dev/zero-port\n"
+                     "COM=/dev/no-number\n"
+                     "COMx2=/dev/bad\n"
+                     "Port4=/dev/bad\n"
+                     "COM2=\n"
+                     "COM99999999999=/dev/overflow\n");
     LoadConfigFrom(FIni);
     EXPECT_EQ(PortDevicePath(1), "/dev/ttyUSB0");
     EXPECT_EQ(PortDevicePath(2), "/dev/ttyS1"); // empty path: not mapped
@@ -142,7 +141,7 @@ TEST_F(SettingsFile, PortsSectionMapsPortsToDevices) {
 
 TEST_F(SettingsFile, LoadWithoutPortsSectionClearsTheMap) {
     SetPortMap({{1, "/dev/ttyUSB7"}});
-    TTempFolder::Write(FIni, "[Congif]\nComPort=1\n");
+    WriteBytes(FIni, "[Congif]\nComPort=1\n");
     LoadConfigFrom(FIni);
     EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
 }

@@ -13,7 +13,7 @@ public:
         std::random_device random;
         const auto base = std::filesystem::temp_directory_path();
         for (;;) {
-            FPath = base / ("kestro-runtime-" + std::to_string(random()));
+            FPath = base / ("kestro-test-" + std::to_string(random()));
             if (std::filesystem::create_directory(FPath))
                 break;
         }
