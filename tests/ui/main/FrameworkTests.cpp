@@ -177,7 +177,8 @@ void FrameworkTests::timeFieldTakesOverOrRejectsTypedEntry() {
     QLineEdit other(&window);
     other.move(0, 40);
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow(); // focus checks below need an active window, also under Xvfb
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(field.displayFormat(), QStringLiteral("HH:mm:ss"));
     QCOMPARE(field.time(), QTime(0, 0, 0));
 

@@ -65,8 +65,11 @@ struct TRig {
         };
         Window = std::make_unique<TfmMain>(nullptr, hooks);
         Window->show();
-        if (!QTest::qWaitForWindowExposed(Window.get()))
-            qWarning("window not exposed");
+        // Without a window manager (Xvfb) a shown window is not active by itself, and focus
+        // checks need an active window.
+        Window->activateWindow();
+        if (!QTest::qWaitForWindowActive(Window.get()))
+            qWarning("window not active");
         SpinIdle();
     }
 
