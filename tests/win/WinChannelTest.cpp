@@ -4,6 +4,7 @@
 #include "WinPlatform.h"
 #include "WinTestSupport.h"
 
+#include "app/uGlobals.h"
 #include "comm/uCommDispatcher.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ protected:
         const auto port = PortFromEnv(MeterPortVar);
         if (!port)
             GTEST_SKIP() << MeterPortVar << " is not set: no COM port is mapped to a virtual meter";
-        SetEnglishTexts();
+        SetEnglishMessages();
         Port = *port;
         LogPath = TextFromEnv(MeterLogVar);
         LogStart = ReadMeterLog(LogPath).size();
@@ -161,7 +162,7 @@ TEST(WinChannelMissingPort, OpenFailsAndTheClosedChannelRefusesEveryByteOperatio
     const auto port = PortFromEnv(MissingPortVar);
     if (!port)
         GTEST_SKIP() << MissingPortVar << " is not set: no port is known to be missing";
-    SetEnglishTexts();
+    SetEnglishMessages();
     TCommDispatcher dispatcher;
     dispatcher.SetPort(*port);
     const std::string n = std::to_string(*port);

@@ -4,6 +4,7 @@
 #include "MeterLog.h"
 #include "WinTestSupport.h"
 
+#include "app/uGlobals.h"
 #include "comm/uCommKestro.h"
 #include "runtime/DateTime.h"
 
@@ -38,7 +39,7 @@ protected:
         const auto port = PortFromEnv(MeterPortVar);
         if (!port)
             GTEST_SKIP() << MeterPortVar << " is not set: no COM port is mapped to a virtual meter";
-        SetEnglishTexts();
+        SetEnglishMessages();
         LogPath = TextFromEnv(MeterLogVar);
         LogStart = ReadMeterLog(LogPath).size();
         Dispatcher.SetPort(*port);
@@ -136,7 +137,7 @@ TEST(WinKestroDroppedLine, ExchangesFailWithPortErrorsAndThePortCannotBeReopened
     const auto port = PortFromEnv(DropPortVar);
     if (!port)
         GTEST_SKIP() << DropPortVar << " is not set: no meter that drops its line is mapped";
-    SetEnglishTexts();
+    SetEnglishMessages();
     TCommDispatcher dispatcher;
     dispatcher.SetPort(*port);
     dispatcher.Open();

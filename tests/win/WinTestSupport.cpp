@@ -24,16 +24,6 @@ std::string TextFromEnv(const char* name) {
     return value != nullptr ? value : "";
 }
 
-void SetEnglishTexts() {
-    SCommError = "COM%d unexpected error!";
-    SOpenPort = "Cannot open COM%d!";
-    SSetupPort = "Cannot setup COM%d!";
-    SReadPort = "COM%d read error!";
-    SWritePort = "COM%d write error!";
-    SAddrAll = "all";
-    SKestroTimeout = "Timeout";
-}
-
 std::string RequestFrame(const std::string& body) {
     unsigned sum = 0;
     for (const char c : body)

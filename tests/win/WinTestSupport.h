@@ -23,9 +23,6 @@ inline constexpr const char* DropPortVar = "KESTRO_WIN_TEST_DROP_COM";
 std::optional<std::int32_t> PortFromEnv(const char* name);
 std::string TextFromEnv(const char* name);
 
-// Assigns the English texts of the channel and of the engine messages these tests compare.
-void SetEnglishTexts();
-
 // A request frame built here, apart from the engine's encoder: "#", body, "*", the XOR of the
 // body as two upper-case hex digits, CR.
 std::string RequestFrame(const std::string& body);
