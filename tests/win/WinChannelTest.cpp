@@ -30,29 +30,7 @@ void ExpectError(const std::function<void()>& action, const std::string& message
     }
 }
 
-class WinChannel : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto port = PortFromEnv(MeterPortVar);
-        if (!port)
-            GTEST_SKIP() << MeterPortVar << " is not set: no COM port is mapped to a virtual meter";
-        SetEnglishMessages();
-        Port = *port;
-        LogPath = TextFromEnv(MeterLogVar);
-        LogStart = ReadMeterLog(LogPath).size();
-        Dispatcher.SetPort(Port);
-    }
-
-    // Requests the meter heard since the test began, once `count` of them are logged.
-    std::vector<TMeterLogEntry> HeardSinceStart(std::size_t count) const {
-        return AwaitMeterLog(LogPath, LogStart, count);
-    }
-
-    std::int32_t Port = 0;
-    std::string LogPath;
-    std::size_t LogStart = 0;
-    TCommDispatcher Dispatcher;
-};
+class WinChannel : public TMeterPortTest {};
 
 struct TLineCase {
     std::int32_t BaudRate;

@@ -33,28 +33,17 @@ std::pair<const TExceptionClass*, std::string> CommFailure(const std::function<v
     return {nullptr, ""};
 }
 
-class WinKestro : public ::testing::Test {
+class WinKestro : public TMeterPortTest {
 protected:
     void SetUp() override {
-        const auto port = PortFromEnv(MeterPortVar);
-        if (!port)
-            GTEST_SKIP() << MeterPortVar << " is not set: no COM port is mapped to a virtual meter";
-        SetEnglishMessages();
-        LogPath = TextFromEnv(MeterLogVar);
-        LogStart = ReadMeterLog(LogPath).size();
-        Dispatcher.SetPort(*port);
+        TMeterPortTest::SetUp();
+        if (IsSkipped())
+            return;
         Dispatcher.Open();
         Kestro.Timeout = 1000;
         Kestro.Retries = 1;
     }
 
-    std::vector<TMeterLogEntry> HeardSinceStart(std::size_t count) const {
-        return AwaitMeterLog(LogPath, LogStart, count);
-    }
-
-    std::string LogPath;
-    std::size_t LogStart = 0;
-    TCommDispatcher Dispatcher;
     TCommKestro Kestro{Dispatcher};
 };
 

@@ -1,5 +1,7 @@
 #include "WinTestSupport.h"
 
+#include "app/uGlobals.h"
+
 #include "comm/uCommKestro.h"
 
 #include <chrono>
@@ -50,6 +52,17 @@ std::string ReadLine(TCommDispatcher& dispatcher, std::uint32_t milliseconds) {
         if (left.count() <= 0 || !dispatcher.WaitForInput(static_cast<std::uint32_t>(left.count())))
             return line;
     }
+}
+
+void TMeterPortTest::SetUp() {
+    const auto port = PortFromEnv(MeterPortVar);
+    if (!port)
+        GTEST_SKIP() << MeterPortVar << " is not set: no COM port is mapped to a virtual meter";
+    SetEnglishMessages();
+    Port = *port;
+    LogPath = TextFromEnv(MeterLogVar);
+    LogStart = ReadMeterLog(LogPath).size();
+    Dispatcher.SetPort(Port);
 }
 
 } // namespace wintest

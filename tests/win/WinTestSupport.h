@@ -1,10 +1,15 @@
 #pragma once
 
+#include "MeterLog.h"
+
 #include "comm/uCommDispatcher.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The ports scripts/test-windows.sh maps to virtual meters before it runs the tests. Without
 // them the tests that need a port skip: these programs never open a port nobody mapped, so
@@ -29,5 +34,22 @@ std::string RequestFrame(const std::string& body);
 
 // Reads bytes until a CR or until `milliseconds` pass; returns what came, CR included.
 std::string ReadLine(TCommDispatcher& dispatcher, std::uint32_t milliseconds);
+
+// A test on the mapped meter port: skips without the mapping, otherwise sets the English texts,
+// points the channel at the port and notes where the meter's log stands when the test begins.
+class TMeterPortTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    // Requests the meter heard since the test began, once `count` of them are logged.
+    std::vector<TMeterLogEntry> HeardSinceStart(std::size_t count) const {
+        return AwaitMeterLog(LogPath, LogStart, count);
+    }
+
+    std::int32_t Port = 0;
+    std::string LogPath;
+    std::size_t LogStart = 0;
+    TCommDispatcher Dispatcher;
+};
 
 } // namespace wintest
