@@ -16,8 +16,9 @@ public:
 
     virtual ~TSerialBackend() = default;
 
-    // Opens the port with the given number exclusively. False: no such port, in use, no access.
-    virtual bool Open(std::int32_t port) = 0;
+    // Opens the device exclusively (a path such as /dev/ttyUSB0 or \\.\COM3). False: no such
+    // device, in use, no access.
+    virtual bool Open(const std::string& device) = 0;
     // Queue sizes, time-outs and line mode (8N1, no flow control, DTR on, RTS off, raw).
     virtual bool Configure(const TLineSettings& settings) = 0;
     // Releases the port; never fails as far as the caller is concerned.

@@ -1,6 +1,5 @@
-// The serial channel on POSIX systems: termios on the device that PortDevicePath names.
+// The serial channel on POSIX systems: termios on a terminal device.
 
-#include "PortNames.h"
 #include "SerialBackend.h"
 
 #include <cerrno>
@@ -89,10 +88,9 @@ class TPosixSerialBackend final : public TSerialBackend {
 public:
     ~TPosixSerialBackend() override { Close(); }
 
-    bool Open(std::int32_t port) override {
+    bool Open(const std::string& device) override {
         Close();
-        TFileDescriptor fd(
-            ::open(PortDevicePath(port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        TFileDescriptor fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         if (!fd.Valid())
             return false;
         // Exclusive use: flock also holds against root, which TIOCEXCL lets through.

@@ -32,10 +32,10 @@ class TWin32SerialBackend final : public TSerialBackend {
 public:
     ~TWin32SerialBackend() override { Close(); }
 
-    bool Open(std::int32_t port) override {
+    bool Open(const std::string& device) override {
         Close();
-        FHandle = ::CreateFileA(PortDevicePath(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+        FHandle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
         return FHandle != INVALID_HANDLE_VALUE;
     }
 

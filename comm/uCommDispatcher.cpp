@@ -1,5 +1,6 @@
 #include "uCommDispatcher.h"
 
+#include "PortNames.h"
 #include "SerialBackend.h"
 #include "runtime/Format.h"
 
@@ -61,6 +62,17 @@ void TCommDispatcher::SetBaudRate(std::int32_t value) {
     BaudRate = value;
 }
 
+void TCommDispatcher::SetDevice(const std::string& value) {
+    if (value == FDevice)
+        return;
+    Close();
+    FDevice = value;
+}
+
+std::string TCommDispatcher::DevicePath() const {
+    return FDevice.empty() ? PortDevicePath(Port) : FDevice;
+}
+
 void TCommDispatcher::Error(const TExceptionClass& cls, const std::string& text) {
     RaiseException(cls, Format(text, {Port}));
 }
@@ -68,7 +80,7 @@ void TCommDispatcher::Error(const TExceptionClass& cls, const std::string& text)
 void TCommDispatcher::Open() {
     Close();
     try {
-        if (!FBackend->Open(Port))
+        if (!FBackend->Open(DevicePath()))
             Error(EOpenPort::ClassType, SOpenPort);
         const TSerialBackend::TLineSettings settings{BaudRate, SlowLink ? kSlowLinkWriteTimeoutMs
                                                                         : kWriteTimeoutMs};

@@ -46,6 +46,11 @@ public:
     virtual void SetActive(bool value);
     virtual void SetPort(std::int32_t value);
     virtual void SetBaudRate(std::int32_t value);
+    // A device path to open instead of the one that COM n names (empty: COM n's device). The
+    // port number still names the port in messages.
+    void SetDevice(const std::string& value);
+    // The device the next Open opens.
+    std::string DevicePath() const;
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text);
 
     std::int32_t GetPort() const { return Port; }
@@ -72,4 +77,5 @@ private:
     std::int32_t Port = 1;
     std::int32_t BaudRate = 9600;
     bool SlowLink = false;
+    std::string FDevice; // explicit device path; empty means COM n's device
 };

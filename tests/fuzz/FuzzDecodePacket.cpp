@@ -20,7 +20,7 @@ public:
     std::string Reply;
     std::uint32_t Now = 0;
 
-    bool Open(std::int32_t) override { return true; }
+    bool Open(const std::string&) override { return true; }
     bool Configure(const TLineSettings&) override { return true; }
     void Close() override {}
     bool IsOpen() const override { return true; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeSerialBackend.h"
+#include "comm/PortNames.h"
 #include "comm/uCommDispatcher.h"
 
 #include <gtest/gtest.h>
@@ -43,3 +44,8 @@ private:
 };
 
 using Calls = std::vector<std::string>;
+
+// The fake's record of opening the device that COM n names.
+inline std::string OpenOf(std::int32_t port) {
+    return "Open(" + PortDevicePath(port) + ")";
+}

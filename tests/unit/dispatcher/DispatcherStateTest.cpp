@@ -13,7 +13,7 @@ TEST_F(ChannelTest, OpenAppliesPortSpeedAndWriteTimeout) {
     channel.SetBaudRate(300);
     channel.Open();
     EXPECT_TRUE(channel.GetActive());
-    EXPECT_EQ(TakeCalls(), (Calls{"Open(3)", "Configure(300,200)"}));
+    EXPECT_EQ(TakeCalls(), (Calls{OpenOf(3), "Configure(300,200)"}));
 }
 
 TEST_F(ChannelTest, OpenOnOpenChannelReopensWithCurrentSettings) {
@@ -22,7 +22,7 @@ TEST_F(ChannelTest, OpenOnOpenChannelReopensWithCurrentSettings) {
     channel.SetSlowLink(true);
     channel.Open();
     EXPECT_TRUE(channel.GetActive());
-    EXPECT_EQ(TakeCalls(), (Calls{"Close", "Open(1)", "Configure(9600,2000)"}));
+    EXPECT_EQ(TakeCalls(), (Calls{"Close", OpenOf(1), "Configure(9600,2000)"}));
 }
 
 TEST_F(ChannelTest, SlowLinkTakesEffectOnlyAtTheNextOpen) {
@@ -74,18 +74,18 @@ void SetBaudRate(TCommDispatcher& ch, std::int32_t v) {
 INSTANTIATE_TEST_SUITE_P(
     Setters, ChannelSetterTest,
     ::testing::Values(
-        SetterCase{"PortSame", SetPort, 2, true, {"Close", "Open(2)", "Configure(9600,200)"}},
-        SetterCase{"PortOther", SetPort, 4, false, {"Open(4)", "Configure(9600,200)"}},
+        SetterCase{"PortSame", SetPort, 2, true, {"Close", OpenOf(2), "Configure(9600,200)"}},
+        SetterCase{"PortOther", SetPort, 4, false, {OpenOf(4), "Configure(9600,200)"}},
         SetterCase{
-            "SpeedSame", SetBaudRate, 9600, true, {"Close", "Open(2)", "Configure(9600,200)"}},
-        SetterCase{"SpeedOther", SetBaudRate, 300, false, {"Open(2)", "Configure(300,200)"}}),
+            "SpeedSame", SetBaudRate, 9600, true, {"Close", OpenOf(2), "Configure(9600,200)"}},
+        SetterCase{"SpeedOther", SetBaudRate, 300, false, {OpenOf(2), "Configure(300,200)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChannelTest, SetPortOnClosedChannelStoresAndNextOpenUsesIt) {
     channel.SetPort(4);
     EXPECT_TRUE(TakeCalls().empty());
     channel.Open();
-    EXPECT_EQ(line->OpenedPort, 4);
+    EXPECT_EQ(line->OpenedDevice, PortDevicePath(4));
 }
 
 TEST_F(ChannelTest, SetActiveOpensAndClosesOnlyOnChange) {
@@ -94,7 +94,7 @@ TEST_F(ChannelTest, SetActiveOpensAndClosesOnlyOnChange) {
 
     channel.SetActive(true);
     EXPECT_TRUE(channel.GetActive());
-    EXPECT_EQ(TakeCalls(), (Calls{"Open(1)", "Configure(9600,200)"}));
+    EXPECT_EQ(TakeCalls(), (Calls{OpenOf(1), "Configure(9600,200)"}));
 
     channel.SetActive(true);
     EXPECT_TRUE(TakeCalls().empty());

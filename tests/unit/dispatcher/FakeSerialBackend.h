@@ -22,10 +22,11 @@
 struct TFakeSerialLine {
     // What happened.
     bool Open = false;
-    std::int32_t OpenedPort = 0;
+    std::string OpenedDevice;
     std::optional<TSerialBackend::TLineSettings> Settings; // of the last Configure
-    std::vector<std::string> Calls; // "Open(3)", "Configure(9600,200)", "Close", "Purge", ...
-    std::string Output;             // every byte written
+    std::vector<std::string>
+        Calls;          // "Open(/dev/ttyS2)", "Configure(9600,200)", "Close", "Purge", ...
+    std::string Output; // every byte written
 
     // What the device does.
     std::string Input; // bytes that have arrived and wait to be read
@@ -45,12 +46,12 @@ class TFakeSerialBackend final : public TSerialBackend {
 public:
     explicit TFakeSerialBackend(std::shared_ptr<TFakeSerialLine> line) : FLine(std::move(line)) {}
 
-    bool Open(std::int32_t port) override {
-        FLine->Calls.push_back("Open(" + std::to_string(port) + ")");
+    bool Open(const std::string& device) override {
+        FLine->Calls.push_back("Open(" + device + ")");
         if (FLine->FailOpen)
             return false;
         FLine->Open = true;
-        FLine->OpenedPort = port;
+        FLine->OpenedDevice = device;
         return true;
     }
 

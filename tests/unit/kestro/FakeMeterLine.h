@@ -55,7 +55,7 @@ public:
         return result;
     }
 
-    bool Open(std::int32_t) override { return FOpen = true; }
+    bool Open(const std::string&) override { return FOpen = true; }
     bool Configure(const TLineSettings&) override { return true; }
     void Close() override { FOpen = false; }
     bool IsOpen() const override { return FOpen; }
