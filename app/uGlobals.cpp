@@ -11,9 +11,9 @@
 #include <cctype>
 #include <limits>
 
-std::int32_t ComPort = 1;
-std::int32_t BaudRate = 9600;
-std::int32_t Timeout = 200;
+std::int32_t ComPort = TSettings{}.ComPort;
+std::int32_t BaudRate = TSettings{}.BaudRate;
+std::int32_t Timeout = TSettings{}.Timeout;
 
 namespace {
 
@@ -58,11 +58,22 @@ PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& value
     return map;
 }
 
+TSettings ConfiguredSettings() {
+    return TSettings{ComPort, BaudRate, Timeout};
+}
+
+void SetConfiguredSettings(const TSettings& settings) {
+    ComPort = settings.ComPort;
+    BaudRate = settings.BaudRate;
+    Timeout = settings.Timeout;
+}
+
 void LoadConfigFrom(const std::string& fileName) {
     const TIniFile ini(fileName);
-    ComPort = ini.ReadInteger(ConfigSection, "ComPort", 1);
-    BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", 9600);
-    Timeout = ini.ReadInteger(ConfigSection, "Timeout", 200);
+    const TSettings defaults;
+    ComPort = ini.ReadInteger(ConfigSection, "ComPort", defaults.ComPort);
+    BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
+    Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
 #ifndef _WIN32
     SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
 #endif

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Settings.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -7,10 +9,14 @@
 #include <vector>
 
 // The settings of the serial link, kept in the settings file beside the executable. They hold
-// their defaults from program load on and carry no range of their own.
+// the defaults of TSettings from program load on and carry no range of their own. LoadConfig and
+// the configuration dialog write them; everything else takes them as one value.
 extern std::int32_t ComPort;  // 1 means COM1
 extern std::int32_t BaudRate; // bits per second
 extern std::int32_t Timeout;  // reply timeout in milliseconds
+
+TSettings ConfiguredSettings();
+void SetConfiguredSettings(const TSettings& settings);
 
 // The settings file: the executable's path with the extension ".ini".
 std::string ConfigFileName();

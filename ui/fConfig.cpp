@@ -11,10 +11,8 @@
 namespace {
 
 const int PortCount = 4;
-const int DefaultComPort = 1;
-const int DefaultBaudRate = 9600;
-const int DefaultTimeout = 200;
 const int MaxTimeout = 2000;
+const TSettings Defaults;
 
 } // namespace
 
@@ -60,10 +58,10 @@ bool TfmConfig::Execute() {
     FModalResult = ok ? mrOk : mrCancel;
     if (ok) {
         const int port = edCOMPort->currentIndex() + 1;
-        ComPort = port >= 1 && port <= PortCount ? port : DefaultComPort;
-        BaudRate = StrToIntDef(edBaudRate->currentText().toStdString(), DefaultBaudRate);
+        ComPort = port >= 1 && port <= PortCount ? port : Defaults.ComPort;
+        BaudRate = StrToIntDef(edBaudRate->currentText().toStdString(), Defaults.BaudRate);
         const int timeout = edTimeout->value();
-        Timeout = timeout >= 1 && timeout <= MaxTimeout ? timeout : DefaultTimeout;
+        Timeout = timeout >= 1 && timeout <= MaxTimeout ? timeout : Defaults.Timeout;
     }
     return ok;
 }
@@ -71,9 +69,9 @@ bool TfmConfig::Execute() {
 void TfmConfig::btnDefaultClick() {
     if (pgcConfig->currentWidget() != tshCommunication)
         return;
-    edCOMPort->setCurrentIndex(DefaultComPort - 1);
-    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(DefaultBaudRate)));
-    edTimeout->SetValueAsIs(DefaultTimeout);
+    edCOMPort->setCurrentIndex(Defaults.ComPort - 1);
+    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(Defaults.BaudRate)));
+    edTimeout->SetValueAsIs(Defaults.Timeout);
 }
 
 void TfmConfig::btnOKClick() {

@@ -34,14 +34,6 @@ private:
     bool& FFlag;
 };
 
-// The link-mode command of the optical head: object letter and the data for on and off.
-constexpr char LinkModeObject = 'k';
-const std::string LinkModeOn = "01";
-const std::string LinkModeOff = "00";
-// Line speed and reply timeout of the optical head.
-constexpr std::int32_t OptoheadBaudRate = 300;
-constexpr std::int32_t OptoheadTimeout = 2000;
-
 constexpr int StatusInterval = 5000;
 
 TfmMainHooks WithDefaults(TfmMainHooks hooks) {
@@ -165,11 +157,8 @@ void TfmMain::FormCreate(QObject*) {
     FHooks.LoadConfig();
     FDispatcher = std::make_unique<TCommDispatcher>();
     FKestro = std::make_unique<TCommKestro>(*FDispatcher);
-    FKestro->Timeout = ::Timeout;
     FKestro->Retries = 1;
-    FDispatcher->SetPort(ComPort);
-    FDispatcher->SetBaudRate(::BaudRate);
-    FDispatcher->Open();
+    ApplySettings(*FDispatcher, *FKestro, ConfiguredSettings());
     ShowStatus("Ready");
     tmrStatus->SetEnabled(true);
 }
@@ -183,11 +172,16 @@ void TfmMain::FormDestroy(QObject*) {
 
 void TfmMain::ShowStatus(const std::string& text) {
     tmrStatus->SetEnabled(false);
-    ui->lblStatus->setText(QStringLiteral("Status: ") + QString::fromStdString(text));
-    FStatusHistory.push_back(text);
+    const QString shown = QString::fromStdString(text);
+    ui->lblStatus->setText(QStringLiteral("Status: ") + shown);
     tmrStatus->SetEnabled(true);
+    emit StatusChanged(shown);
     // Paint the text now: the caller may block in an exchange next.
     ProcessMessages();
+}
+
+void TfmMain::SessionStatus(const std::string& text) {
+    ShowStatus(text);
 }
 
 void TfmMain::ShowStatusFmt(std::string_view format, std::initializer_list<TFormatArg> args) {
@@ -241,36 +235,38 @@ void TfmMain::actDeviceUpdate(QAction* Sender) {
 
 void TfmMain::SelectTarget() {
     if (ui->chbAllMeters->isChecked()) {
-        FAddr = KestroAddrAll;
-        // Never set back: every later Open keeps the long write time-out.
-        FDispatcher->SetSlowLink(ui->chbAllMeters->isChecked());
+        FTarget = TMeterTarget::Optohead();
     } else {
         ui->sedKestroId->ValidateEdit();
-        FAddr = static_cast<TKestroAddr>(static_cast<std::int32_t>(ui->sedKestroId->value()));
+        FTarget = TMeterTarget::Bus(
+            static_cast<TKestroAddr>(static_cast<std::int32_t>(ui->sedKestroId->value())));
     }
+    FAddr = FTarget->Addr();
 }
 
 void TfmMain::BeginSession() {
     ShowStatus("Connecting...");
     SelectTarget();
     ProcessMessages();
-    if (ui->chbAllMeters->isChecked()) {
-        FDispatcher->SetBaudRate(OptoheadBaudRate);
-        FDispatcher->Open();
-        FKestro->Timeout = OptoheadTimeout;
-        FKestro->WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOn);
+    FSession.emplace(*FDispatcher, *FKestro, *FTarget, ConfiguredSettings(),
+                     static_cast<TSessionObserver&>(*this));
+    try {
+        FSession->Open();
+    } catch (...) {
+        FSession.reset();
+        throw;
     }
 }
 
 void TfmMain::EndSession() {
-    // The box is read now; nothing remembers what BeginSession did.
-    if (!ui->chbAllMeters->isChecked())
+    // The session closes what it opened, whatever the check box says by now.
+    if (!FSession)
         return;
-    ShowStatus("Closing connection...");
-    FKestro->WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOff);
-    FKestro->Timeout = ::Timeout;
-    FDispatcher->SetBaudRate(::BaudRate);
-    FDispatcher->Open();
+    struct TEnd {
+        std::optional<TMeterSession>& Session;
+        ~TEnd() { Session.reset(); }
+    } end{FSession};
+    FSession->Close();
 }
 
 void TfmMain::RunSession(QWidget* dot, const std::function<void()>& body) {
@@ -295,22 +291,18 @@ void TfmMain::RunSession(QWidget* dot, const std::function<void()>& body) {
 
 void TfmMain::actSendEchoExecute(QObject*) {
     RunSession(ui->shWarnKestroId, [this] {
-        ShowStatus("Sending echo request...");
-        FKestro->Echo(FAddr);
-        ShowStatusFmt("Echo from meter #%2.2d returned", {int{FKestro->Response.Addr}});
+        FSession->Echo();
         ui->shWarnKestroId->hide();
     });
 }
 
 void TfmMain::actGetDateTimeExecute(QObject*) {
     RunSession(ui->shWarnDateTime, [this] {
-        ShowStatus("Reading clock/calendar...");
         TDateTime time = 0;
         TDateTime date = 0;
-        FKestro->GetDateTime(FAddr, time, date);
+        FSession->GetDateTime(time, date);
         ui->edTime->SetValue(time);
         ui->edDate->SetValue(date);
-        ShowStatus("OK");
         ui->shWarnDateTime->hide();
     });
 }
@@ -321,9 +313,7 @@ void TfmMain::actSetDateTimeExecute(QObject*) {
         ui->edDate->ValidateEdit();
         const TDateTime time = ui->edTime->Value();
         const TDateTime date = ui->edDate->Value();
-        ShowStatus("Setting clock/calendar...");
-        FKestro->SetDateTime(FAddr, time, date);
-        ShowStatus("OK");
+        FSession->SetDateTime(time, date);
         ui->shWarnDateTime->hide();
     });
 }
@@ -347,10 +337,7 @@ void TfmMain::actConfigExecute(QObject*) {
     if (!FHooks.ExecuteConfig())
         return;
     FHooks.SaveConfig();
-    FDispatcher->SetPort(ComPort);
-    FDispatcher->SetBaudRate(::BaudRate);
-    FDispatcher->Open();
-    FKestro->Timeout = ::Timeout;
+    ApplySettings(*FDispatcher, *FKestro, ConfiguredSettings());
 }
 
 void TfmMain::actCleanupMarksExecute(QObject*) {

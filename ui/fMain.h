@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/MeterSession.h"
+#include "app/SessionObserver.h"
 #include "comm/uCommDispatcher.h"
 #include "comm/uCommKestro.h"
 #include "runtime/Format.h"
@@ -10,9 +12,9 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace Ui {
 class TfmMain;
@@ -29,22 +31,19 @@ struct TfmMainHooks {
     std::function<bool()> ExecuteConfig; // default: fmConfig->Execute()
 };
 
-// The main window: owns the serial channel and the protocol engine, runs every device
-// operation from its actions, reports progress on the status line and marks with a yellow dot
-// the panel whose last operation did not complete. It is also the application-wide exception
-// handler.
-class TfmMain : public QMainWindow {
+// The main window: owns the serial channel and the protocol engine, starts every device
+// operation from its actions as a meter session, shows the session's texts on the status line
+// and marks with a yellow dot the panel whose last operation did not complete. It is also the
+// application-wide exception handler.
+class TfmMain : public QMainWindow, private TSessionObserver {
     Q_OBJECT
 public:
     explicit TfmMain(QWidget* parent = nullptr, TfmMainHooks hooks = {});
     ~TfmMain() override;
 
-    // For tests: every text given to the status line, oldest first.
-    const std::vector<std::string>& StatusHistory() const { return FStatusHistory; }
-    TCommDispatcher* Dispatcher() const { return FDispatcher.get(); }
-    TCommKestro* Kestro() const { return FKestro.get(); }
-    TActionList& ActionList() const { return *aclMain; }
-    TTimer& StatusTimer() const { return *tmrStatus; }
+signals:
+    // Every text given to the status line, without the "Status: " prefix.
+    void StatusChanged(const QString& text);
 
 private:
     void FormCreate(QObject* Sender);
@@ -67,6 +66,7 @@ private:
     void actSetCurrDateTimeExecute(QObject* Sender);
 
     void ShowStatus(const std::string& text);
+    void SessionStatus(const std::string& text) override;
     void ShowStatusFmt(std::string_view format, std::initializer_list<TFormatArg> args);
     void AppException(QObject* Sender, const std::exception& E);
 
@@ -85,13 +85,14 @@ private:
     TActionList* aclMain;
     TTimer* tmrStatus;
     TfmMainHooks FHooks;
-    std::vector<std::string> FStatusHistory;
     bool FOperationRunning = false; // operations never nest (see RunSession)
 
     // Declared in this order so that the engine is destroyed before the channel it uses.
     std::unique_ptr<TCommDispatcher> FDispatcher;
     std::unique_ptr<TCommKestro> FKestro;
     TKestroAddr FAddr = 0;
+    std::optional<TMeterTarget> FTarget;   // chosen by SelectTarget
+    std::optional<TMeterSession> FSession; // from BeginSession to EndSession
 };
 
 // The two windows of the program, created by the program entry.

@@ -6,6 +6,7 @@
 #include "app/uGlobals.h"
 #include "comm/PortNames.h"
 #include "runtime/DateTime.h"
+#include "runtime/IniFile.h"
 #include "ui/fMain.h"
 #include "ui/framework/DateTimeEdits.h"
 #include "ui/framework/MessageBox.h"
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -41,7 +43,9 @@ struct TRig {
     int Saves = 0;
     int ConfigRuns = 0;
     bool ConfigAnswer = false;
-    std::function<void()> OnConfig; // runs in place of the dialog
+    bool FailSave = false;
+    std::function<void()> OnConfig;   // runs in place of the dialog
+    std::vector<std::string> History; // status texts since the window was created
 
     explicit TRig(vmeter::TOptions options, std::int32_t timeout = 200, std::string portPath = {}) {
         Meter = std::make_unique<vmeter::TVirtualMeter>(std::move(options));
@@ -56,6 +60,8 @@ struct TRig {
         };
         hooks.SaveConfig = [this] {
             ++Saves;
+            if (FailSave)
+                throw EIniFileException("Unable to write to /read-only/Kestro4SetClock.ini");
         };
         hooks.ExecuteConfig = [this] {
             ++ConfigRuns;
@@ -64,6 +70,8 @@ struct TRig {
             return ConfigAnswer;
         };
         Window = std::make_unique<TfmMain>(nullptr, hooks);
+        QObject::connect(Window.get(), &TfmMain::StatusChanged,
+                         [this](const QString& text) { History.push_back(text.toStdString()); });
         Window->show();
         // Without a window manager (Xvfb) a shown window is not active by itself, and focus
         // checks need an active window.
@@ -82,7 +90,8 @@ struct TRig {
     QAction* Action(const char* name) const { return Get<QAction>(name); }
     bool Visible(const char* dot) const { return Get<TWarnDot>(dot)->isVisible(); }
     QString Status() const { return Get<QLabel>("lblStatus")->text(); }
-    std::string LastStatus() const { return Window->StatusHistory().back(); }
+    std::string LastStatus() const { return History.empty() ? std::string() : History.back(); }
+    TTimer& StatusTimer() const { return *Get<TTimer>("tmrStatus"); }
 
     void Click(const char* button) { Run(Get<QToolButton>(button)); }
     void ClickToolbar(const char* item) {
@@ -111,8 +120,7 @@ struct TRig {
         return speeds;
     }
     std::vector<std::string> HistorySince(std::size_t from) const {
-        const auto& all = Window->StatusHistory();
-        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+        return {History.begin() + static_cast<std::ptrdiff_t>(from), History.end()};
     }
 };
 
@@ -146,11 +154,11 @@ private slots:
     void echoThroughOpticalHead();
     void failedReadKeepsFieldsAndDotUntilOwnPanelSucceeds();
     void cleanupMarksHidesDotsAndStopsTimer();
-    void failedLinkModeLeaves300BaudUntilConfig();
-    void slowLinkStaysAfterUntick();
+    void failedLinkModeRestoresConfiguredSpeed();
     void invalidTimeInHeadModeStillClosesLink();
     void writeSendsFieldsAndWriteCurrentUsesPcClock();
     void configCancelledOrConfirmed();
+    void configWhoseSaveFailsLeavesTheLinkAlone();
     void deviceActionInsideRunningOperationIsIgnored();
     void nonCommunicationErrorShowsMessageBox();
     void englishFieldsWhateverLocale();
@@ -168,15 +176,12 @@ void MainWindowTests::startWithPortThatOpens() {
     QVERIFY(!rig.Visible("shWarnDateTime"));
     QCOMPARE(rig.Get<TTimeEdit>("edTime")->time(), QTime(0, 0, 0));
     QCOMPARE(rig.Get<TDateEdit>("edDate")->text(), QStringLiteral("01.01.2000"));
-    QCOMPARE(rig.Window->Kestro()->Retries, 1);
-    QCOMPARE(rig.Window->Kestro()->Timeout, 200);
-    QVERIFY(!rig.Window->Dispatcher()->GetSlowLink());
     for (const char* name : DeviceActions)
         QVERIFY2(rig.Action(name)->isEnabled(), name);
     QVERIFY(rig.Action("actConfig")->isEnabled());
     QVERIFY(rig.Action("actCleanupMarks")->isEnabled());
     QVERIFY(rig.Action("actExit")->isEnabled());
-    QVERIFY(rig.Window->StatusTimer().Enabled());
+    QVERIFY(rig.StatusTimer().Enabled());
 }
 
 void MainWindowTests::startWithPortThatDoesNotOpen() {
@@ -191,7 +196,7 @@ void MainWindowTests::startWithPortThatDoesNotOpen() {
     QVERIFY(rig.Action("actCleanupMarks")->isEnabled());
 
     // The failure stays 5000 ms, then "Ready" comes back once.
-    TTimer& timer = rig.Window->StatusTimer();
+    TTimer& timer = rig.StatusTimer();
     QVERIFY(timer.Enabled());
     QCOMPARE(timer.Interval(), 5000);
     timer.SetInterval(30);
@@ -275,7 +280,7 @@ void MainWindowTests::allMetersBoxTogglesAddressField() {
 void MainWindowTests::echoToOneMeterAtConfiguredSpeed() {
     TRig rig(Bus({5}));
     rig.UseAddress(5);
-    const std::size_t before = rig.Window->StatusHistory().size();
+    const std::size_t before = rig.History.size();
     rig.Click("btnSendEcho");
     QCOMPARE(rig.HistorySince(before),
              History({"Connecting...", "Sending echo request...", "Echo from meter #05 returned"}));
@@ -283,17 +288,19 @@ void MainWindowTests::echoToOneMeterAtConfiguredSpeed() {
     QCOMPARE(rig.Frames(), QStringList({"#R05E*12\r"}));
     QCOMPARE(rig.Speeds(), QList<int>({9600}));
     QVERIFY(!rig.Visible("shWarnKestroId"));
-    QVERIFY(!rig.Window->Dispatcher()->GetSlowLink());
-    QVERIFY(rig.Window->StatusTimer().Enabled());
+    QVERIFY(rig.StatusTimer().Enabled());
 }
 
 void MainWindowTests::echoThroughOpticalHead() {
-    TRig rig(Head(7));
-    const std::size_t before = rig.Window->StatusHistory().size();
+    TRig rig(Head(7, {5}));
+    const std::size_t before = rig.History.size();
     rig.ClickToolbar("TBItem1");
+    // The answer is shown again once the link is closed, so that it stays readable.
     QCOMPARE(rig.HistorySince(before),
              History({"Connecting...", "Sending echo request...", "Echo from meter #07 returned",
-                      "Closing connection..."}));
+                      "Closing connection...", "Echo from meter #07 returned"}));
+    QCOMPARE(rig.Status(), QStringLiteral("Status: Echo from meter #07 returned"));
+    QVERIFY(rig.StatusTimer().Enabled());
     const QStringList frames = rig.Frames();
     QCOMPARE(frames.size(), 3);
     QCOMPARE(frames[0], QStringLiteral("#W??k,01*11\r"));
@@ -301,11 +308,13 @@ void MainWindowTests::echoThroughOpticalHead() {
     QCOMPARE(frames[2], QStringLiteral("#W??k,00*10\r"));
     QCOMPARE(rig.Speeds(), QList<int>({300, 300, 300}));
     QVERIFY(!rig.Meter->LinkMode());
-    QCOMPARE(rig.Window->Dispatcher()->GetBaudRate(), 9600);
-    QVERIFY(rig.Window->Dispatcher()->GetActive());
-    QCOMPARE(rig.Window->Kestro()->Timeout, 200);
-    QVERIFY(rig.Window->Dispatcher()->GetSlowLink());
     QVERIFY(!rig.Visible("shWarnKestroId"));
+
+    // The line is back at the configured speed.
+    rig.UseAddress(5);
+    rig.Meter->ClearLog();
+    rig.Click("btnSendEcho");
+    QCOMPARE(rig.Speeds(), QList<int>({9600}));
 }
 
 void MainWindowTests::failedReadKeepsFieldsAndDotUntilOwnPanelSucceeds() {
@@ -355,45 +364,23 @@ void MainWindowTests::cleanupMarksHidesDotsAndStopsTimer() {
     QVERIFY(!rig.Visible("shWarnKestroId"));
     QVERIFY(!rig.Visible("shWarnDateTime"));
     QCOMPARE(rig.Status(), QStringLiteral("Status: Ready"));
-    QVERIFY(!rig.Window->StatusTimer().Enabled());
+    QVERIFY(!rig.StatusTimer().Enabled());
 }
 
-void MainWindowTests::failedLinkModeLeaves300BaudUntilConfig() {
+void MainWindowTests::failedLinkModeRestoresConfiguredSpeed() {
     TRig rig(Head(7, {5}));
     rig.Meter->SetFault(TFault::ErrorP, 1); // the "01" is refused
     rig.Click("btnSendEcho");
     QCOMPARE(rig.LastStatus(), std::string("Kestro #07 return: Device is not enabled for config!"));
-    QCOMPARE(rig.Frames(), QStringList({"#W??k,01*11\r"}));
-    QVERIFY(!rig.Visible("shWarnKestroId")); // stopped before the dot
-    QCOMPARE(rig.Window->Dispatcher()->GetBaudRate(), 300);
-    QCOMPARE(rig.Window->Kestro()->Timeout, 2000);
+    QCOMPARE(rig.Frames(), QStringList({"#W??k,01*11\r"})); // no "00" after a refused "01"
+    QVERIFY(!rig.Visible("shWarnKestroId"));                // stopped before the dot
 
-    // Left at 300 baud, an operation without the head runs there too.
+    // The next operation without the head goes out at the configured speed, not at 300 baud.
     rig.UseAddress(5);
-    rig.Meter->ClearLog();
-    rig.Click("btnSendEcho");
-    QCOMPARE(rig.Speeds(), QList<int>({300}));
-    QCOMPARE(rig.LastStatus(), std::string("Echo from meter #05 returned"));
-
-    rig.ConfigAnswer = true;
-    rig.ClickToolbar("tbiConfig");
-    QCOMPARE(rig.Saves, 1);
-    QCOMPARE(rig.Window->Dispatcher()->GetBaudRate(), 9600);
-    QCOMPARE(rig.Window->Kestro()->Timeout, 200);
-    QVERIFY(rig.Window->Dispatcher()->GetActive());
     rig.Meter->ClearLog();
     rig.Click("btnSendEcho");
     QCOMPARE(rig.Speeds(), QList<int>({9600}));
-}
-
-void MainWindowTests::slowLinkStaysAfterUntick() {
-    TRig rig(Head(7, {5}));
-    rig.Click("btnSendEcho");
-    QVERIFY(rig.Window->Dispatcher()->GetSlowLink());
-    rig.UseAddress(5);
-    rig.Click("btnSendEcho");
     QCOMPARE(rig.LastStatus(), std::string("Echo from meter #05 returned"));
-    QVERIFY(rig.Window->Dispatcher()->GetSlowLink());
 }
 
 void MainWindowTests::invalidTimeInHeadModeStillClosesLink() {
@@ -444,8 +431,8 @@ void MainWindowTests::configCancelledOrConfirmed() {
     rig.Action("mniConfig")->trigger();
     QCOMPARE(rig.ConfigRuns, 1);
     QCOMPARE(rig.Saves, 0);
-    QVERIFY(rig.Window->Dispatcher()->GetActive());
-    QCOMPARE(rig.Window->Dispatcher()->GetPort(), 1);
+    SpinIdle();
+    QVERIFY(rig.Action("actSendEcho")->isEnabled()); // still open on COM1
 
     rig.ConfigAnswer = true;
     rig.OnConfig = [] {
@@ -455,8 +442,6 @@ void MainWindowTests::configCancelledOrConfirmed() {
     rig.Action("mniConfig")->trigger();
     QCOMPARE(rig.Saves, 1);
     QCOMPARE(rig.Status(), QStringLiteral("Status: Cannot open COM2!"));
-    QVERIFY(!rig.Window->Dispatcher()->GetActive());
-    QCOMPARE(rig.Window->Kestro()->Timeout, 200); // Open failed before the timeout was taken
     SpinIdle();
     for (const char* name : DeviceActions)
         QVERIFY2(!rig.Action(name)->isEnabled(), name);
@@ -466,10 +451,28 @@ void MainWindowTests::configCancelledOrConfirmed() {
         ComPort = 1;
     };
     rig.Action("mniConfig")->trigger();
-    QVERIFY(rig.Window->Dispatcher()->GetActive());
-    QCOMPARE(rig.Window->Kestro()->Timeout, 150);
     SpinIdle();
     QVERIFY(rig.Action("actSendEcho")->isEnabled());
+    rig.UseAddress(5);
+    rig.Click("btnSendEcho");
+    QCOMPARE(rig.LastStatus(), std::string("Echo from meter #05 returned"));
+}
+
+void MainWindowTests::configWhoseSaveFailsLeavesTheLinkAlone() {
+    TRig rig(Bus({5}));
+    rig.ConfigAnswer = true;
+    rig.OnConfig = [] {
+        ComPort = 2; // would not open
+    };
+    rig.FailSave = true;
+    rig.Action("mniConfig")->trigger();
+    QCOMPARE(rig.Messages.Texts,
+             QStringList({"Unable to write to /read-only/Kestro4SetClock.ini"}));
+    QCOMPARE(rig.Status(), QStringLiteral("Status: Ready"));
+    SpinIdle();
+    rig.UseAddress(5);
+    rig.Click("btnSendEcho"); // still on COM1
+    QCOMPARE(rig.LastStatus(), std::string("Echo from meter #05 returned"));
 }
 
 void MainWindowTests::deviceActionInsideRunningOperationIsIgnored() {
@@ -539,7 +542,7 @@ void MainWindowTests::screenshot() {
         QSKIP("KESTRO_SCREENSHOT names the PNG to write");
     TRig rig(Head(7));
     rig.Click("btnGetTime");
-    rig.Window->StatusTimer().SetEnabled(false);
+    rig.StatusTimer().SetEnabled(false);
     QVERIFY(rig.Window->grab().save(QString::fromLocal8Bit(path)));
 }
 

@@ -45,6 +45,8 @@ public:
     bool FailRead = false;
     bool FailWrite = false;
     std::function<void()> OnWrite; // lets a test look at the engine in the middle of an exchange
+    std::vector<TLineSettings> Configured;   // every line setting applied, oldest first
+    std::optional<std::int32_t> RefuseSpeed; // Configure fails at this speed
 
     // Bytes that have arrived and are still in the driver's queue.
     std::string Unread() const {
@@ -56,7 +58,10 @@ public:
     }
 
     bool Open(const std::string&) override { return FOpen = true; }
-    bool Configure(const TLineSettings&) override { return true; }
+    bool Configure(const TLineSettings& settings) override {
+        Configured.push_back(settings);
+        return !RefuseSpeed || *RefuseSpeed != settings.BaudRate;
+    }
     void Close() override { FOpen = false; }
     bool IsOpen() const override { return FOpen; }
 

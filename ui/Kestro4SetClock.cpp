@@ -1,6 +1,5 @@
-// Program entry: fixes the regional settings and messages, creates the main window and the
-// configuration dialog, and runs the event loop until the main window closes. The program
-// reads no command-line arguments and no environment variables.
+#include "ui/Kestro4SetClock.h"
+
 #include "app/uGlobals.h"
 #include "ui/fConfig.h"
 #include "ui/fMain.h"
@@ -9,7 +8,7 @@
 #include <memory>
 #include <string>
 
-int main(int, char** argv) {
+int Kestro4SetClock(int, char** argv) {
     InitGlobals();
 
     // Qt sees only the program's name, so that no argument reaches its option parser.

@@ -1,0 +1,124 @@
+// Runs the window program's real entry against a virtual meter, with a settings file beside this
+// executable, and drives it from inside its event loop: the settings are read, the English texts
+// are in force and the Config action shows the real dialog, whose OK writes the file.
+#include "VirtualMeter.h"
+#include "app/uGlobals.h"
+#include "ui/Kestro4SetClock.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Failures;
+std::size_t Checks = 0;
+
+void Check(bool ok, const std::string& what) {
+    ++Checks;
+    if (!ok)
+        Failures.push_back(what);
+}
+
+QMainWindow* MainWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("fmMain"))
+            return qobject_cast<QMainWindow*>(widget);
+    return nullptr;
+}
+
+// Waits in the event loop until the status line shows `text` or two seconds have passed.
+bool StatusBecomes(QMainWindow* window, const QString& text) {
+    auto* status = window->findChild<QLabel*>(QStringLiteral("lblStatus"));
+    for (int i = 0; i < 200 && status->text() != text; ++i) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return status->text() == text;
+}
+
+void AnswerConfigDialog() {
+    auto* dialog = QApplication::activeModalWidget();
+    Check(dialog != nullptr && dialog->objectName() == QLatin1String("fmConfig"),
+          "Config shows the configuration dialog");
+    if (dialog == nullptr)
+        return;
+    auto* timeout = dialog->findChild<QSpinBox*>(QStringLiteral("edTimeout"));
+    Check(timeout != nullptr && timeout->value() == 345, "the dialog shows the file's timeout");
+    if (timeout != nullptr)
+        timeout->setValue(500);
+    dialog->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+}
+
+// Runs once the event loop has shown the main window (the window's creation already processes
+// events, before the dialog exists).
+void DriveTheProgram() {
+    QMainWindow* window = MainWindow();
+    if (window == nullptr || !window->isVisible()) {
+        QTimer::singleShot(10, [] { DriveTheProgram(); });
+        return;
+    }
+    Check(StatusBecomes(window, QStringLiteral("Status: Ready")), "the port of the file opens");
+
+    // An absent meter: the English timeout text, named after the meter.
+    window->findChild<QCheckBox*>(QStringLiteral("chbAllMeters"))->setChecked(false);
+    window->findChild<QSpinBox*>(QStringLiteral("sedKestroId"))->setValue(6);
+    window->findChild<QAction*>(QStringLiteral("actSendEcho"))->trigger();
+    Check(StatusBecomes(window, QStringLiteral("Status: [Kestro #06] Timeout")),
+          "English messages are in force");
+
+    QTimer::singleShot(100, [] { AnswerConfigDialog(); });
+    window->findChild<QAction*>(QStringLiteral("actConfig"))->trigger();
+    window->close();
+}
+
+void ScheduleDriver() {
+    QTimer::singleShot(0, [] { DriveTheProgram(); });
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(ScheduleDriver)
+
+int main(int argc, char** argv) {
+    vmeter::TOptions options;
+    options.BusMeters = {5};
+    vmeter::TVirtualMeter meter(options);
+
+    const std::string settings = ConfigFileName();
+    {
+        std::ofstream out(settings, std::ios::trunc);
+        out << "[Congif]\nComPort=1\nBaudRate=9600\nTimeout=345\n[Ports]\nCOM1="
+            << meter.SlavePath() << "\n";
+    }
+    const int result = Kestro4SetClock(argc, argv);
+    Check(result == 0, "the event loop ends normally");
+    Check(ReadFile(settings).find("Timeout=500") != std::string::npos,
+          "OK in the dialog writes the settings file");
+    std::remove(settings.c_str());
+
+    for (const std::string& failure : Failures)
+        std::fprintf(stderr, "FAILED: %s\n", failure.c_str());
+    std::printf("%zu passed, %zu failed\n", Checks - Failures.size(), Failures.size());
+    return Failures.empty() ? 0 : 1;
+}
