@@ -151,19 +151,20 @@ bool PrepareSettingsFolder(const std::string& settingsFile) {
     const std::filesystem::path folder = std::filesystem::path(settingsFile).parent_path();
     if (folder.empty())
         return true;
+    std::error_code error;
+#ifdef _WIN32
+    std::filesystem::create_directories(folder, error);
+    return !error;
+#else
+    // Folder by folder, so that each one made here is private from its creation on.
     std::filesystem::path path;
     for (const auto& part : folder) {
         path /= part;
-        std::error_code error;
         if (std::filesystem::is_directory(path, error))
             continue;
-#ifdef _WIN32
-        if (!std::filesystem::create_directory(path, error) && error)
-            return false;
-#else
         if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
-#endif
     }
     return true;
+#endif
 }

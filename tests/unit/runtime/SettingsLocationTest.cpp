@@ -17,11 +17,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+TEST(ApplicationIdTest, IsReverseDnsSoItCanNameFoldersAndDesktopFiles) {
+    const std::string id(ApplicationId());
+    EXPECT_EQ(id.find('/'), std::string::npos);
+    EXPECT_EQ(id.find('\\'), std::string::npos);
+    EXPECT_GE(std::count(id.begin(), id.end(), '.'), 2);
+}
+
+#ifndef _WIN32
 std::string PerUser(const std::string& configHome) {
     return configHome + "/" + std::string(ApplicationId()) + "/Kestro4SetClock.ini";
 }
 
-#ifndef _WIN32
 const std::string Installed = "/usr/bin/Kestro4SetClock";
 
 TEST(ChooseSettingsFile, StaysBesideTheExecutableWhenAFileLiesThereOrTheFolderIsWritable) {
@@ -46,12 +53,6 @@ TEST(ChooseSettingsFile, StaysBesideWhenNoPerUserFolderIsKnown) {
     EXPECT_EQ(ChooseSettingsFile(Installed, {}, {"", "", ""}), "/usr/bin/Kestro4SetClock.ini");
     EXPECT_EQ(ChooseSettingsFile(Installed, {}, {"rel", "home", "/appdata"}),
               "/usr/bin/Kestro4SetClock.ini");
-}
-
-TEST(ApplicationIdTest, IsReverseDnsSoItCanNameFoldersAndDesktopFiles) {
-    const std::string id(ApplicationId());
-    EXPECT_EQ(id.find('/'), std::string::npos);
-    EXPECT_GE(std::count(id.begin(), id.end(), '.'), 2);
 }
 #else
 TEST(ChooseSettingsFile, FallsBackToAppDataOnWindows) {
