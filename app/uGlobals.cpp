@@ -6,6 +6,7 @@
 #include "runtime/AppPath.h"
 #include "runtime/FormatSettings.h"
 #include "runtime/IniFile.h"
+#include "runtime/SettingsLocation.h"
 #include "runtime/SysUtils.h"
 
 #include <cctype>
@@ -43,7 +44,12 @@ std::int32_t PortNumberOfKey(const std::string& key) {
 } // namespace
 
 std::string ConfigFileName() {
-    return ChangeFileExt(ExecutablePath(), ".ini");
+    // Beside the executable when a settings file lies there or its folder is writable, else in
+    // the user's configuration folder, which is created here so that saving can write the file.
+    // Should that fail, saving reports "Unable to write to" the file.
+    std::string fileName = SettingsFileFor(ExecutablePath());
+    static_cast<void>(PrepareSettingsFolder(fileName));
+    return fileName;
 }
 
 std::map<std::int32_t, std::string>
