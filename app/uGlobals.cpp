@@ -45,11 +45,8 @@ std::int32_t PortNumberOfKey(const std::string& key) {
 
 std::string ConfigFileName() {
     // Beside the executable when a settings file lies there or its folder is writable, else in
-    // the user's configuration folder, which is created here so that saving can write the file.
-    // Should that fail, saving reports "Unable to write to" the file.
-    std::string fileName = SettingsFileFor(ExecutablePath());
-    static_cast<void>(PrepareSettingsFolder(fileName));
-    return fileName;
+    // the user's configuration folder.
+    return SettingsFileFor(ExecutablePath());
 }
 
 std::map<std::int32_t, std::string>
@@ -97,7 +94,11 @@ void LoadConfig() {
 }
 
 void SaveConfig() {
-    SaveConfigTo(ConfigFileName());
+    // The user's configuration folder may not exist yet. Should it not be creatable, saving
+    // reports "Unable to write to" the file.
+    const std::string fileName = ConfigFileName();
+    static_cast<void>(PrepareSettingsFolder(fileName));
+    SaveConfigTo(fileName);
 }
 
 void SetEnglishMessages() {

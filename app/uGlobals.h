@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-// The settings of the serial link, kept in the settings file beside the executable. They hold
+// The settings of the serial link, kept in the settings file (ConfigFileName). They hold
 // the defaults of TSettings from program load on and carry no range of their own. LoadConfig and
 // the configuration dialog write them; everything else takes them as one value.
 extern std::int32_t ComPort;  // 1 means COM1
@@ -18,7 +18,8 @@ extern std::int32_t Timeout;  // reply timeout in milliseconds
 TSettings ConfiguredSettings();
 void SetConfiguredSettings(const TSettings& settings);
 
-// The settings file: the executable's path with the extension ".ini".
+// The settings file: beside the executable (its path with the extension ".ini") when one lies
+// there or that folder is writable, else the per-user file (runtime/SettingsLocation.h).
 std::string ConfigFileName();
 
 // Reads the three settings from section "Congif" (defaults where the file has none). On POSIX
