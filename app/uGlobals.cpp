@@ -63,9 +63,7 @@ void LoadConfigFrom(const std::string& fileName) {
     ComPort = ini.ReadInteger(ConfigSection, "ComPort", 1);
     BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", 9600);
     Timeout = ini.ReadInteger(ConfigSection, "Timeout", 200);
-#ifndef _WIN32
     SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
-#endif
 }
 
 void SaveConfigTo(const std::string& fileName) {
