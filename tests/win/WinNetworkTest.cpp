@@ -1,6 +1,9 @@
 // The channel and the engine over Winsock: virtual meters served over TCP on the host's
 // loopback, reached by a [Ports] entry, as scripts/test-windows.sh starts them.
 
+// First: <windows.h> defines SetPort, which the channel's header takes back.
+#include <winsock2.h>
+
 #include "MeterLog.h"
 #include "WinTestSupport.h"
 
@@ -9,8 +12,6 @@
 #include "comm/uCommKestro.h"
 
 #include <gtest/gtest.h>
-
-#include <winsock2.h>
 
 using namespace wintest;
 
