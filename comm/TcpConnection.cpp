@@ -90,6 +90,11 @@ void CloseSocket(TSocket s) {
     ::close(s);
 }
 bool SetNonBlocking(TSocket s) {
+#ifdef SO_NOSIGPIPE
+    const int on = 1;
+    if (::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) != 0)
+        return false;
+#endif
     const int flags = ::fcntl(s, F_GETFL);
     return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
 }
@@ -99,9 +104,15 @@ std::string ErrorText(int error) {
 bool StartNetwork() {
     return true;
 }
+// A connection the server has closed must give an error, not a SIGPIPE: per call where the
+// system knows MSG_NOSIGNAL, per socket (SO_NOSIGPIPE) where it does not.
+#ifdef MSG_NOSIGNAL
+constexpr int SendFlags = MSG_NOSIGNAL;
+#else
+constexpr int SendFlags = 0;
+#endif
 ssize_t Send(TSocket s, const char* data, std::size_t size) {
-    // A connection the server has closed must give an error, not a SIGPIPE.
-    return ::send(s, data, size, MSG_NOSIGNAL);
+    return ::send(s, data, size, SendFlags);
 }
 ssize_t Recv(TSocket s, std::uint8_t* buffer, std::size_t size) {
     return ::recv(s, buffer, size, 0);

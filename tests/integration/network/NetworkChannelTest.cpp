@@ -75,9 +75,14 @@ public:
         if (error != 0)
             throw std::runtime_error("cannot start the RFC 2217 server");
     }
-    ~TPyserialServer() {
-        ::kill(FPid, SIGTERM);
+    ~TPyserialServer() { Stop(SIGTERM); }
+    // Ends the server as a crash or a power cut would, with the connection still up.
+    void Stop(int signal) {
+        if (FPid == 0)
+            return;
+        ::kill(FPid, signal);
         ::waitpid(FPid, nullptr, 0);
+        FPid = 0;
     }
 
 private:
@@ -219,12 +224,21 @@ TEST_P(ChannelThroughServer, TelnetsEscapeByteReachesTheLineUnchanged) {
 }
 
 TEST_P(ChannelThroughServer, ADroppedLineFailsTheExchangeWithItsCause) {
-    if (GetParam() == TServer::Pyserial)
-        GTEST_SKIP() << "pyserial's server keeps the connection when its serial port fails";
-    Meter.SetFault(vmeter::TFault::DropLine);
-    EXPECT_TRUE(Raises([&] { Engine.Echo(BusMeter); }, EReadPort::ClassType, "COM1 read error!"));
-    EXPECT_NE(Dispatcher.LastFailureCause().find("closed the connection"), std::string::npos)
-        << Dispatcher.LastFailureCause();
+    // The virtual meter's server drops the connection when the meters' line goes, after the
+    // request: the reply cannot be read. pyserial's keeps the connection then, so that server
+    // itself goes away before the exchange: its purge finds the connection gone.
+    if (GetParam() == TServer::Pyserial) {
+        Pyserial->Stop(SIGKILL);
+        EXPECT_TRUE(Raises([&] { Engine.Echo(BusMeter); }, ECommError::ClassType,
+                           "COM1 unexpected error!"));
+    } else {
+        Meter.SetFault(vmeter::TFault::DropLine);
+        EXPECT_TRUE(
+            Raises([&] { Engine.Echo(BusMeter); }, EReadPort::ClassType, "COM1 read error!"));
+    }
+    const std::string cause = Dispatcher.LastFailureCause();
+    EXPECT_NE(cause.find(Device + ": 127.0.0.1 port "), std::string::npos) << cause;
+    EXPECT_NE(cause.find("closed the connection"), std::string::npos) << cause;
 }
 
 // A server that sends `greeting` as soon as a client connects and `answer` once the client
