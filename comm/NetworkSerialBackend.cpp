@@ -198,10 +198,13 @@ bool TNetworkSerialBackend::Configure(const TLineSettings& settings) {
     });
 }
 
-// Whatever has arrived is old: the bytes already received and those still in the socket.
+// Whatever has arrived is old: the bytes already received and those still in the socket. A
+// server that never stops sending is given up on after the time-out; the exchange that follows
+// then fails on what it reads.
 bool TNetworkSerialBackend::Discard() {
     FPending.clear();
-    for (bool any = true; any;) {
+    const auto deadline = TClock::now() + std::chrono::milliseconds(FTimeoutMs);
+    for (bool any = true; any && TClock::now() < deadline;) {
         any = false;
         if (!Receive(0, &any))
             return false;

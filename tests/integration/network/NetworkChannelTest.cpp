@@ -340,4 +340,28 @@ TEST_F(ChannelWithoutServer, WrongMissingOrEndlessAnswersFailSetupWithinTheTimeo
     }
 }
 
+// A raw server that never stops sending: the exchange still ends at its reply time-out.
+TEST_F(ChannelWithoutServer, EndlessDataEndsTheExchangeWithinItsTimeouts) {
+    const TLoopbackPort listener(true);
+    std::thread flood([&] {
+        const int client = ::accept(listener.Socket(), nullptr, nullptr);
+        const std::string noise(65536, 'x');
+        while (client >= 0 && ::send(client, noise.data(), noise.size(), MSG_NOSIGNAL) > 0) {
+        }
+        ::close(client);
+    });
+    TCommDispatcher dispatcher;
+    TCommKestro engine{dispatcher};
+    engine.Timeout = 300;
+    engine.Retries = 1;
+    dispatcher.SetDevice("socket://127.0.0.1:" + std::to_string(listener.Port()));
+    dispatcher.Open();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(
+        Raises([&] { engine.Echo(BusMeter); }, EKestroTimeout::ClassType, "[Kestro #05] Timeout"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    dispatcher.Close();
+    flood.join();
+}
+
 } // namespace
