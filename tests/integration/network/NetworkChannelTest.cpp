@@ -15,6 +15,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <netinet/in.h>
 #include <spawn.h>
@@ -32,6 +33,7 @@ namespace {
 
 constexpr int BusMeter = 5;
 constexpr int OptoMeter = 7;
+constexpr const char* PyserialExample = "/usr/share/doc/python3-serial/examples/rfc2217_server.py";
 
 // A loopback TCP port that nobody listens on; held bound (with `listen` false) or listening
 // without ever answering (with `listen` true) for as long as the object lives.
@@ -107,6 +109,8 @@ class ChannelThroughServer : public ::testing::TestWithParam<TServer> {
 protected:
     ChannelThroughServer() : Meter(vmeter::TOptions{{BusMeter}, OptoMeter, false, 0, "", {}}) {
         int port = 0;
+        if (GetParam() == TServer::Pyserial && !std::filesystem::exists(PyserialExample))
+            return; // SetUp skips
         if (GetParam() == TServer::Pyserial) {
             port = TLoopbackPort(false).Port(); // free again once the probe is gone
             Pyserial = std::make_unique<TPyserialServer>(Meter.DevicePath(), port);
@@ -125,6 +129,10 @@ protected:
         Engine.Retries = 1;
     }
     ~ChannelThroughServer() override { SetPortMap({}); }
+    void SetUp() override {
+        if (GetParam() == TServer::Pyserial && !Pyserial)
+            GTEST_SKIP() << PyserialExample << " is missing (Debian package python3-serial)";
+    }
 
     // pyserial's server takes a moment to start listening, and after a client leaves it takes
     // a new one only once its serial read has timed out (3 s): until then a connection waits
