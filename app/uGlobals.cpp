@@ -77,9 +77,7 @@ void LoadConfigFrom(const std::string& fileName) {
     ComPort = ini.ReadInteger(ConfigSection, "ComPort", defaults.ComPort);
     BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
     Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
-#ifndef _WIN32
     SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
-#endif
 }
 
 void SaveConfigTo(const std::string& fileName) {

@@ -4,10 +4,11 @@
 #include <map>
 #include <string>
 
-// Maps a COM port number to the device path that the platform backend opens. On Windows it is
-// "\\.\COM<n>". On POSIX systems COM n is /dev/ttyS(n-1) unless the port map (the settings
-// file's section "Ports") names another device for it.
+// Maps a COM port number to the device path that the channel opens. On Windows it is
+// "\\.\COM<n>" unless the port map names a device server (rfc2217:// or socket://) for it. On
+// POSIX systems COM n is /dev/ttyS(n-1) unless the port map (the settings file's section
+// "Ports") names another device for it.
 std::string PortDevicePath(std::int32_t port);
 
-// Replaces the port map (POSIX only; ignored on Windows).
+// Replaces the port map (on Windows only its device servers count).
 void SetPortMap(std::map<std::int32_t, std::string> map);

@@ -32,7 +32,14 @@ public:
     virtual bool Write(const void* buffer, std::uint32_t count, std::uint32_t& written) = 0;
     // Waits until input is waiting or the time has passed. False when the wait itself failed.
     virtual bool WaitForInput(std::uint32_t milliseconds, bool& available) = 0;
+
+    // Why the last operation failed, for the user: the device, the system's reason and, where
+    // one helps, a hint. Empty when the backend cannot tell.
+    virtual std::string FailureCause() const { return {}; }
 };
 
 // The backend of the platform this program was built for.
 std::unique_ptr<TSerialBackend> CreatePlatformSerialBackend();
+
+// The backend for serial ports behind a device server (rfc2217:// and socket:// names).
+std::unique_ptr<TSerialBackend> CreateNetworkSerialBackend();

@@ -1,5 +1,6 @@
 #include "uCommDispatcher.h"
 
+#include "NetworkDevice.h"
 #include "PortNames.h"
 #include "SerialBackend.h"
 #include "runtime/Format.h"
@@ -26,7 +27,9 @@ constexpr std::uint32_t kSlowLinkWriteTimeoutMs = 2000;
 
 } // namespace
 
-TCommDispatcher::TCommDispatcher() : TCommDispatcher(CreatePlatformSerialBackend()) {}
+TCommDispatcher::TCommDispatcher() : TCommDispatcher(CreatePlatformSerialBackend()) {
+    FBackendKind = TBackendKind::Platform;
+}
 
 TCommDispatcher::TCommDispatcher(std::unique_ptr<TSerialBackend> backend)
     : FBackend(std::move(backend)) {}
@@ -73,14 +76,34 @@ std::string TCommDispatcher::DevicePath() const {
     return FDevice.empty() ? PortDevicePath(Port) : FDevice;
 }
 
+std::string TCommDispatcher::LastFailureCause() const {
+    return FBackend->FailureCause();
+}
+
+// The backend is kept while the kind of device stays the same: a raw device server's backend
+// remembers the line speed it was first given.
+void TCommDispatcher::SelectBackend(const std::string& device) {
+    if (FBackendKind == TBackendKind::Injected)
+        return;
+    const TBackendKind wanted =
+        IsNetworkDevice(device) ? TBackendKind::Network : TBackendKind::Platform;
+    if (wanted == FBackendKind)
+        return;
+    FBackend = wanted == TBackendKind::Network ? CreateNetworkSerialBackend()
+                                               : CreatePlatformSerialBackend();
+    FBackendKind = wanted;
+}
+
 void TCommDispatcher::Error(const TExceptionClass& cls, const std::string& text) {
     RaiseException(cls, Format(text, {Port}));
 }
 
 void TCommDispatcher::Open() {
     Close();
+    const std::string device = DevicePath();
+    SelectBackend(device);
     try {
-        if (!FBackend->Open(DevicePath()))
+        if (!FBackend->Open(device))
             Error(EOpenPort::ClassType, SOpenPort);
         const TSerialBackend::TLineSettings settings{BaudRate, SlowLink ? kSlowLinkWriteTimeoutMs
                                                                         : kWriteTimeoutMs};

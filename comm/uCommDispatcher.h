@@ -34,8 +34,10 @@ class TSerialBackend;
 // and writes bounded by the write time-out (2000 ms with SlowLink, else 200 ms).
 class TCommDispatcher {
 public:
+    // A channel that picks its backend by the device it opens: a device server for
+    // "rfc2217://" and "socket://" names, the platform's serial port otherwise.
     TCommDispatcher();
-    // For tests and other platforms: a channel over the given backend.
+    // For tests and other platforms: a channel over the given backend, whatever it opens.
     explicit TCommDispatcher(std::unique_ptr<TSerialBackend> backend);
     virtual ~TCommDispatcher();
 
@@ -51,6 +53,9 @@ public:
     void SetDevice(const std::string& value);
     // The device the next Open opens.
     std::string DevicePath() const;
+    // Why the last failure of the port happened (device, system's reason, hint); empty when
+    // the backend cannot tell.
+    std::string LastFailureCause() const;
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text);
 
     std::int32_t GetPort() const { return Port; }
@@ -73,7 +78,11 @@ public:
     TSerialBackend& Backend() { return *FBackend; }
 
 private:
+    enum class TBackendKind { Injected, Platform, Network };
+    void SelectBackend(const std::string& device);
+
     std::unique_ptr<TSerialBackend> FBackend; // holds the port handle while open
+    TBackendKind FBackendKind = TBackendKind::Injected;
     std::int32_t Port = 1;
     std::int32_t BaudRate = 9600;
     bool SlowLink = false;

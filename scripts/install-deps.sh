@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev qt6-svg-dev
     clang libclang-rt-14-dev
     xvfb xauth
+    python3-serial
 )
 if [ "$#" -gt 0 ]; then
     packages+=("$@")

@@ -4,6 +4,9 @@
 #   COM1  meter 05 on the bus and meter 07 under the optical head, with a request log
 #   COM2  meter 05 that drops the line on the first request (a pulled USB adapter)
 #   COM9  missing (checked before the tests run)
+# and two virtual meters served over TCP on loopback, which the tests reach through Winsock:
+#   RFC 2217  meter 05 on the bus and meter 07 under the optical head, with a request log
+#   raw TCP   meter 05 that drops the line on the first request
 # Every other COM port stays unused: Wine maps the host's real serial ports to the next free
 # numbers, and the tests open only the ports named above.
 # Usage: scripts/test-windows.sh        (installs what is missing; root or sudo)
@@ -72,6 +75,25 @@ start_meter() { # link log args...
 start_meter "$work/com1" "$work/meter1.out" --meter 5 --optohead 7 --log "$work/meter1.log"
 start_meter "$work/com2" "$work/meter2.out" --meter 5 --fault drop-line
 
+serve_meter() { # out args...: sets served_port to the TCP port the meter serves on
+    local out=$1
+    shift
+    "$meter_exe" --listen 127.0.0.1:0 "$@" >"$out" 2>&1 &
+    meter_pids+=("$!")
+    for _ in $(seq 100); do
+        served_port=$(sed -n 's/^Serving the line on TCP port \([0-9]*\).*/\1/p' "$out")
+        [ -n "$served_port" ] && return 0
+        sleep 0.05
+    done
+    echo "test-windows: the virtual meter's TCP server did not come up:" >&2
+    cat "$out" >&2
+    exit 1
+}
+serve_meter "$work/meter3.out" --rfc2217 --meter 5 --optohead 7 --log "$work/meter3.log"
+rfc2217_port=$served_port
+serve_meter "$work/meter4.out" --meter 5 --fault drop-line
+raw_port=$served_port
+
 # The port map lives in the registry; Wine applies it to dosdevices when it starts, so it is
 # written, Wine is stopped, and the links are checked after the next start.
 cat >"$work/ports.reg" <<REG
@@ -105,6 +127,10 @@ export KESTRO_WIN_TEST_COM=1
 export KESTRO_WIN_TEST_METER_LOG
 KESTRO_WIN_TEST_METER_LOG=$(echo "Z:$work/meter1.log" | tr / '\\')
 export KESTRO_WIN_TEST_DROP_COM=2
+export KESTRO_WIN_TEST_RFC2217="rfc2217://127.0.0.1:$rfc2217_port"
+export KESTRO_WIN_TEST_RFC2217_LOG
+KESTRO_WIN_TEST_RFC2217_LOG=$(echo "Z:$work/meter3.log" | tr / '\\')
+export KESTRO_WIN_TEST_RAW_DROP="socket://127.0.0.1:$raw_port"
 status=0
 ctest --preset windows --parallel "$jobs" || status=$?
 

@@ -89,6 +89,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!fault)
                 throw EVirtualMeter("Unknown fault: \"" + name + "\"");
             result.Fault = *fault;
+        } else if (option == "--listen") {
+            result.Listen = value();
+        } else if (option == "--rfc2217") {
+            result.Rfc2217 = true;
         } else if (option == "--log") {
             result.LogFile = value();
         } else {
@@ -97,8 +101,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (result.Help)
         return result;
-    if (result.Options.LinkPath.empty())
+    if (result.Options.LinkPath.empty() && result.Listen.empty())
         throw EVirtualMeter("Missing option --link PATH");
+    if (result.Rfc2217 && result.Listen.empty())
+        throw EVirtualMeter("--rfc2217 needs --listen HOST:PORT");
     if (!meterGiven) {
         result.Options.OptoMeter = DefaultOptoMeter;
         result.Options.BusMeters.push_back(DefaultBusMeter);
@@ -107,10 +113,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-    return "Usage: kestro-virtual-meter --link PATH [options]\n"
+    return "Usage: kestro-virtual-meter --link PATH | --listen HOST:PORT [options]\n"
            "Kestro4 meters on a pseudo-terminal; PATH becomes a link to its slave device.\n"
            "\n"
-           "  --link PATH       symbolic link to the slave device (required)\n"
+           "  --link PATH       symbolic link to the slave device\n"
+           "  --listen HOST:PORT  serve the line over TCP too, as a device server (raw TCP\n"
+           "                    at 9600 baud; port 0 takes a free port)\n"
+           "  --rfc2217         the TCP server speaks RFC 2217 (the client sets the speed)\n"
            "  --meter ADDR      a meter on the bus at address ADDR (0..99), repeatable\n"
            "  --optohead ADDR   the meter under the optical head: answers \"??\", 300 baud only\n"
            "                    (without --meter and --optohead: --optohead 7 --meter 5)\n"

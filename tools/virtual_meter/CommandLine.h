@@ -11,7 +11,9 @@ namespace vmeter {
 struct TCommandLine {
     TOptions Options;
     TFault Fault = TFault::None;
-    std::string LogFile; // empty: no log file
+    std::string LogFile;  // empty: no log file
+    std::string Listen;   // "HOST:PORT" to serve the line over TCP as well; empty: no server
+    bool Rfc2217 = false; // the TCP server speaks RFC 2217 (else raw)
     bool Help = false;
 };
 

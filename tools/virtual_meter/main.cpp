@@ -1,12 +1,14 @@
 // kestro-virtual-meter: Kestro4 meters on a pseudo-terminal, for trying the program without
 // hardware. See UsageText for the options.
 #include "CommandLine.h"
+#include "TcpServer.h"
 #include "VirtualMeter.h"
 
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 
@@ -61,6 +63,13 @@ int Run(const std::vector<std::string>& args) {
     vmeter::TVirtualMeter meter(commandLine.Options);
     meter.SetFault(commandLine.Fault);
     PrintMeters(meter, commandLine);
+    std::unique_ptr<vmeter::TTcpServer> server;
+    if (!commandLine.Listen.empty()) {
+        server = std::make_unique<vmeter::TTcpServer>(meter.DevicePath(), commandLine.Listen,
+                                                      commandLine.Rfc2217);
+        std::cout << "Serving the line on TCP port " << server->Port()
+                  << (commandLine.Rfc2217 ? " (RFC 2217)" : " (raw, 9600 baud)") << std::endl;
+    }
 
     int received = 0;
     sigwait(&stopSignals, &received);
