@@ -1,9 +1,11 @@
 // Runs the window program's real entry against a virtual meter, with a settings file beside this
-// executable, and drives it from inside its event loop: the settings are read, the English texts
-// are in force and the Config action shows the real dialog, whose OK writes the file.
+// executable, and drives it from inside its event loop: Qt's own options work, the windows carry
+// their exact captions, the settings are read, the English texts are in force and the Config
+// action shows the real dialog, whose OK writes the file.
 #include "VirtualMeter.h"
 #include "app/uGlobals.h"
 #include "ui/Kestro4SetClock.h"
+#include "ui/framework/Application.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 #include <fstream>
@@ -58,6 +61,9 @@ void AnswerConfigDialog() {
         return;
     auto* timeout = dialog->findChild<QSpinBox*>(QStringLiteral("edTimeout"));
     Check(timeout != nullptr && timeout->value() == 345, "the dialog shows the file's timeout");
+    Check(dialog->windowHandle() != nullptr &&
+              dialog->windowHandle()->title() == QLatin1String("Config"),
+          "the dialog's platform window is captioned exactly \"Config\"");
     if (timeout != nullptr)
         timeout->setValue(500);
     dialog->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
@@ -72,6 +78,15 @@ void DriveTheProgram() {
         return;
     }
     Check(StatusBecomes(window, QStringLiteral("Status: Ready")), "the port of the file opens");
+    Check(window->windowHandle() != nullptr &&
+              window->windowHandle()->title() == QLatin1String("Kestro4 Setup Clock"),
+          "the main window's platform window is captioned exactly \"Kestro4 Setup Clock\"");
+    // Qt appends a display name, once one is set, to every caption the window system shows.
+    Check(QGuiApplication::applicationDisplayName() == QCoreApplication::applicationName(),
+          "no display name is appended to the captions");
+    Check(ApplicationTitle() == QLatin1String("Kestro Setup"),
+          "message boxes are captioned with the application title");
+    Check(QGuiApplication::isRightToLeft(), "Qt's own option -reverse reaches the application");
 
     // An absent meter: the English timeout text, named after the meter.
     window->findChild<QCheckBox*>(QStringLiteral("chbAllMeters"))->setChecked(false);
@@ -111,7 +126,13 @@ int main(int argc, char** argv) {
         out << "[Congif]\nComPort=1\nBaudRate=9600\nTimeout=345\n[Ports]\nCOM1="
             << meter.SlavePath() << "\n";
     }
-    const int result = Kestro4SetClock(argc, argv);
+    // Qt's standard options reach the application object ("-reverse": right-to-left layout).
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string reverse = "-reverse";
+    arguments.push_back(reverse.data());
+    int programArgc = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+    const int result = Kestro4SetClock(programArgc, arguments.data());
     Check(result == 0, "the event loop ends normally");
     Check(ReadFile(settings).find("Timeout=500") != std::string::npos,
           "OK in the dialog writes the settings file");

@@ -10,7 +10,7 @@ int RunMainWindowTests(int argc, char** argv);
 int main(int argc, char** argv) {
     InitGlobals();
     TApplication application(argc, argv);
-    TApplication::setApplicationDisplayName(QStringLiteral("Kestro Setup"));
+    SetApplicationTitle(QStringLiteral("Kestro Setup"));
     int failures = RunFrameworkTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     return failures == 0 ? 0 : 1;
