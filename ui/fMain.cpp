@@ -11,6 +11,7 @@
 #include "ui/framework/Icons.h"
 #include "ui/framework/MessageBox.h"
 #include "ui/framework/ProcessMessages.h"
+#include "ui/framework/StatusLine.h"
 #include "ui/framework/Timer.h"
 
 #include <QGuiApplication>
@@ -173,7 +174,7 @@ void TfmMain::FormDestroy(QObject*) {
 void TfmMain::ShowStatus(const std::string& text) {
     tmrStatus->SetEnabled(false);
     const QString shown = QString::fromStdString(text);
-    ui->lblStatus->setText(QStringLiteral("Status: ") + shown);
+    ui->lblStatus->ShowText(QStringLiteral("Status: ") + shown);
     tmrStatus->SetEnabled(true);
     emit StatusChanged(shown);
     // Paint the text now: the caller may block in an exchange next.
