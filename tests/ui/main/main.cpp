@@ -7,6 +7,7 @@
 int RunFrameworkTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunStatusLineTests(int argc, char** argv);
+int RunWindowInputTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     InitGlobals();
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
     int failures = RunFrameworkTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     failures += RunStatusLineTests(argc, argv);
+    failures += RunWindowInputTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
