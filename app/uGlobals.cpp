@@ -40,6 +40,12 @@ std::int32_t PortNumberOfKey(const std::string& key) {
     return static_cast<std::int32_t>(number);
 }
 
+void ApplyPortMap([[maybe_unused]] const TIniFile& ini) {
+#ifndef _WIN32
+    SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
+#endif
+}
+
 } // namespace
 
 std::string ConfigFileName() {
@@ -74,9 +80,11 @@ void LoadConfigFrom(const std::string& fileName) {
     ComPort = ini.ReadInteger(ConfigSection, "ComPort", defaults.ComPort);
     BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
     Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
-#ifndef _WIN32
-    SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
-#endif
+    ApplyPortMap(ini);
+}
+
+void ReloadPortMapFrom(const std::string& fileName) {
+    ApplyPortMap(TIniFile(fileName));
 }
 
 void SaveConfigTo(const std::string& fileName) {
@@ -92,6 +100,10 @@ void LoadConfig() {
 
 void SaveConfig() {
     SaveConfigTo(ConfigFileName());
+}
+
+void ReloadPortMap() {
+    ReloadPortMapFrom(ConfigFileName());
 }
 
 void SetEnglishMessages() {

@@ -27,10 +27,16 @@ void LoadConfig();
 // Writes the three settings; raises EIniFileException when the file cannot be written.
 void SaveConfig();
 
-// The same for a settings file named by its path (LoadConfig and SaveConfig use
+// Reads the section "Ports" of the settings file again and hands it to the channel's port names,
+// replacing the map read before; the three settings stay as they are. Does nothing on Windows,
+// where a port is always the system's COM n.
+void ReloadPortMap();
+
+// The same for a settings file named by its path (LoadConfig, SaveConfig and ReloadPortMap use
 // ConfigFileName()).
 void LoadConfigFrom(const std::string& fileName);
 void SaveConfigTo(const std::string& fileName);
+void ReloadPortMapFrom(const std::string& fileName);
 
 // The port map of a "Ports" section: keys "COM<n>" (any case, n >= 1) with a device path.
 // Other keys and empty paths are ignored; of two keys for one port the first counts.

@@ -46,6 +46,10 @@ TfmMainHooks WithDefaults(TfmMainHooks hooks) {
         hooks.SaveConfig = [] {
             SaveConfig();
         };
+    if (!hooks.ReloadPortMap)
+        hooks.ReloadPortMap = [] {
+            ReloadPortMap();
+        };
     if (!hooks.ExecuteConfig)
         hooks.ExecuteConfig = [] {
             return fmConfig != nullptr && fmConfig->Execute();
@@ -338,6 +342,8 @@ void TfmMain::actConfigExecute(QObject*) {
     if (!FHooks.ExecuteConfig())
         return;
     FHooks.SaveConfig();
+    // The port is reopened anyway: a mapping changed in the file since the start applies now.
+    FHooks.ReloadPortMap();
     ApplySettings(*FDispatcher, *FKestro, ConfiguredSettings());
 }
 

@@ -1,7 +1,7 @@
 // Runs the window program's real entry against a virtual meter, with a settings file beside this
 // executable, and drives it from inside its event loop: Qt's own options work, the windows carry
 // their exact captions, the settings are read, the English texts are in force and the Config
-// action shows the real dialog, whose OK writes the file.
+// action shows the real dialog, whose OK writes the file and reads its port map again.
 #include "VirtualMeter.h"
 #include "app/uGlobals.h"
 #include "ui/Kestro4SetClock.h"
@@ -28,6 +28,7 @@ namespace {
 
 std::vector<std::string> Failures;
 std::size_t Checks = 0;
+std::string SecondMeterPath; // a meter with address 6, mapped while the program runs
 
 void Check(bool ok, const std::string& what) {
     ++Checks;
@@ -95,8 +96,17 @@ void DriveTheProgram() {
     Check(StatusBecomes(window, QStringLiteral("Status: [Kestro #06] Timeout")),
           "English messages are in force");
 
+    // The [Ports] section changed while the program runs: Config OK maps COM1 anew.
+    {
+        std::ofstream out(ConfigFileName(), std::ios::trunc);
+        out << "[Congif]\nComPort=1\nBaudRate=9600\nTimeout=345\n[Ports]\nCOM1=" << SecondMeterPath
+            << "\n";
+    }
     QTimer::singleShot(100, [] { AnswerConfigDialog(); });
     window->findChild<QAction*>(QStringLiteral("actConfig"))->trigger();
+    window->findChild<QAction*>(QStringLiteral("actSendEcho"))->trigger();
+    Check(StatusBecomes(window, QStringLiteral("Status: Echo from meter #06 returned")),
+          "Config OK reads the port map of the settings file again");
     window->close();
 }
 
@@ -119,6 +129,10 @@ int main(int argc, char** argv) {
     vmeter::TOptions options;
     options.BusMeters = {5};
     vmeter::TVirtualMeter meter(options);
+    vmeter::TOptions secondOptions;
+    secondOptions.BusMeters = {6};
+    vmeter::TVirtualMeter secondMeter(secondOptions);
+    SecondMeterPath = secondMeter.SlavePath();
 
     const std::string settings = ConfigFileName();
     {

@@ -41,12 +41,16 @@ struct TRig {
         if (portPath.empty())
             portPath = Meter->SlavePath();
         TfmMainHooks hooks;
-        hooks.LoadConfig = [timeout, portPath] {
+        auto mapPorts = [portPath] {
+            SetPortMap({{1, portPath}, {2, "/nonexistent/kestro-port"}});
+        };
+        hooks.LoadConfig = [timeout, mapPorts] {
             ComPort = 1;
             BaudRate = 9600;
             Timeout = timeout;
-            SetPortMap({{1, portPath}, {2, "/nonexistent/kestro-port"}});
+            mapPorts();
         };
+        hooks.ReloadPortMap = mapPorts;
         hooks.SaveConfig = [this] {
             ++Saves;
             if (FailSave)
