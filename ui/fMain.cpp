@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
+#include <QShortcut>
 
 TfmMain* fmMain = nullptr;
 TfmConfig* fmConfig = nullptr;
@@ -99,6 +100,19 @@ void TfmMain::SetUpActions() {
     };
     for (const TFace& face : faces)
         face.Action->setIcon(LoadSvgIcon(QString::fromLatin1(face.Icon)));
+
+    // The device actions' keys: echo, reload the meter's clock, save the fields to it, and
+    // save the PC's clock. The window holds the actions, so the keys work wherever the focus is.
+    SetActionShortcut(ui->actSendEcho, QKeySequence(Qt::CTRL | Qt::Key_E));
+    SetActionShortcut(ui->actGetDateTime, QKeySequence(Qt::CTRL | Qt::Key_R));
+    SetActionShortcut(ui->actSetDateTime, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetActionShortcut(ui->actSetCurrDateTime, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    addActions({ui->actSendEcho, ui->actGetDateTime, ui->actSetDateTime, ui->actSetCurrDateTime});
+    // F10 opens the first menu, as on the common Linux desktops.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    menuKey->setObjectName("scMenu");
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ui->tbMenu->setActiveAction(ui->smiGlobal->menuAction()); });
 
     auto update = [this](void (TfmMain::*handler)(QAction*)) {
         return [this, handler](QAction* sender) {

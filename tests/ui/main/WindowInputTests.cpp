@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QToolButton>
 
 namespace {
 
@@ -33,6 +34,9 @@ class WindowInputTests : public QObject {
 private slots:
     void addressEntryIsBroughtIntoRange();
     void clickedTimeAndDateSectionsTakeTypedDigits();
+    void menusOpenFromTheKeyboard();
+    void deviceActionsHaveShortcuts();
+    void panelButtonsAreInTheTabOrder();
 };
 
 void WindowInputTests::addressEntryIsBroughtIntoRange() {
@@ -70,6 +74,91 @@ void WindowInputTests::clickedTimeAndDateSectionsTakeTypedDigits() {
     ClickAtCharacter(EditorOf(date), 8); // into the year of "01.01.2000"
     QTest::keyClicks(date, "2031");
     QCOMPARE(date->date(), QDate(2031, 1, 1));
+}
+
+void WindowInputTests::menusOpenFromTheKeyboard() {
+    TRig rig(Bus({5}));
+    rig.UseAddress(5);
+    SpinIdle();
+    struct TMenuKey {
+        QKeySequence Keys;
+        const char* Menu;
+    };
+    const TMenuKey keys[] = {{QKeySequence(Qt::ALT | Qt::Key_F), "smiGlobal"},
+                             {QKeySequence(Qt::ALT | Qt::Key_R), "smiGet"},
+                             {QKeySequence(Qt::ALT | Qt::Key_W), "smiSet"},
+                             {QKeySequence(Qt::Key_F10), "smiGlobal"}};
+    for (const TMenuKey& key : keys) {
+        QTest::keySequence(rig.Window.get(), key.Keys);
+        QTRY_COMPARE(QApplication::activePopupWidget(), rig.Get<QMenu>(key.Menu));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTest::keyClick(rig.Window.get(), Qt::Key_Escape); // leaves the menu bar
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    }
+
+    // An item's mnemonic in its open menu runs it.
+    QTest::keySequence(rig.Window.get(), QKeySequence(Qt::ALT | Qt::Key_R));
+    QTRY_COMPARE(QApplication::activePopupWidget(), rig.Get<QMenu>("smiGet"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_D);
+    QTRY_COMPARE(rig.Frames(), QStringList({"#R05C*14\r"}));
+}
+
+void WindowInputTests::deviceActionsHaveShortcuts() {
+    TRig rig(Bus({5}));
+    rig.UseAddress(5);
+    rig.Get<TTimeEdit>("edTime")->setFocus(); // keys work whichever field has the focus
+    struct TShortcut {
+        const char* Action;
+        const char* MenuItem; // shows the same keys, or nullptr
+        const char* Object;   // the object letter the meter receives
+    };
+    const TShortcut shortcuts[] = {{"actSendEcho", nullptr, "E"},
+                                   {"actGetDateTime", "mniGetTime", "C"},
+                                   {"actSetDateTime", "mniSetTime", "C"},
+                                   {"actSetCurrDateTime", "mniSetCurrDateTime", "C"}};
+    QList<QKeySequence> seen;
+    for (const TShortcut& shortcut : shortcuts) {
+        QAction* action = rig.Action(shortcut.Action);
+        const QKeySequence keys = action->shortcut();
+        QVERIFY2(!keys.isEmpty() && !seen.contains(keys), shortcut.Action);
+        seen << keys;
+        if (shortcut.MenuItem != nullptr)
+            QCOMPARE(rig.Action(shortcut.MenuItem)->shortcut(), keys);
+        QVERIFY(action->toolTip().contains(keys.toString(QKeySequence::NativeText)));
+
+        rig.Meter->ClearLog();
+        SpinIdle();
+        QTest::keySequence(rig.Window.get(), keys);
+        SpinIdle();
+        const QStringList frames = rig.Frames();
+        QVERIFY2(frames.size() == 1 && frames[0].mid(4, 1) == shortcut.Object,
+                 qPrintable(QString(shortcut.Action) + ": " + frames.join(' ')));
+    }
+    QCOMPARE(rig.Get<QToolButton>("btnSendEcho")->toolTip(), rig.Action("actSendEcho")->toolTip());
+}
+
+void WindowInputTests::panelButtonsAreInTheTabOrder() {
+    TRig rig(Bus({5}));
+    rig.UseAddress(5);
+    SpinIdle();
+    rig.Get<QSpinBox>("sedKestroId")->setFocus();
+    // Tab steps through the sections of the time and date fields before it leaves them.
+    QStringList order;
+    for (int i = 0; i < 20 && order.size() < 8; ++i) {
+        const QString name = QApplication::focusWidget()->objectName();
+        if (order.isEmpty() || order.back() != name)
+            order << name;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, QStringList({"sedKestroId", "btnSendEcho", "chbAllMeters", "btnGetTime",
+                                 "btnSetTime", "edTime", "btnSetCurrTime", "edDate"}));
+
+    // Space on the focused echo button sends the echo.
+    rig.Get<QToolButton>("btnSendEcho")->setFocus();
+    rig.Meter->ClearLog();
+    QTest::keyClick(rig.Get<QToolButton>("btnSendEcho"), Qt::Key_Space);
+    SpinIdle();
+    QCOMPARE(rig.Frames(), QStringList({"#R05E*12\r"}));
 }
 
 int RunWindowInputTests(int argc, char** argv) {
