@@ -41,6 +41,10 @@ std::int32_t PortNumberOfKey(const std::string& key) {
     return static_cast<std::int32_t>(number);
 }
 
+void ApplyPortMap(const TIniFile& ini) {
+    SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
+}
+
 } // namespace
 
 std::string ConfigFileName() {
@@ -77,7 +81,11 @@ void LoadConfigFrom(const std::string& fileName) {
     ComPort = ini.ReadInteger(ConfigSection, "ComPort", defaults.ComPort);
     BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
     Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
-    SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
+    ApplyPortMap(ini);
+}
+
+void ReloadPortMapFrom(const std::string& fileName) {
+    ApplyPortMap(TIniFile(fileName));
 }
 
 void SaveConfigTo(const std::string& fileName) {
@@ -97,6 +105,10 @@ void SaveConfig() {
     const std::string fileName = ConfigFileName();
     static_cast<void>(PrepareSettingsFolder(fileName));
     SaveConfigTo(fileName);
+}
+
+void ReloadPortMap() {
+    ReloadPortMapFrom(ConfigFileName());
 }
 
 void SetEnglishMessages() {

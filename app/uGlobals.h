@@ -22,16 +22,22 @@ void SetConfiguredSettings(const TSettings& settings);
 // there or that folder is writable, else the per-user file (runtime/SettingsLocation.h).
 std::string ConfigFileName();
 
-// Reads the three settings from section "Congif" (defaults where the file has none). On POSIX
-// systems also hands the section "Ports" to the channel's port names.
+// Reads the three settings from section "Congif" (defaults where the file has none) and hands
+// the section "Ports" to the channel's port names (on Windows only its device-server entries
+// count; a local COM n is always the system's).
 void LoadConfig();
 // Writes the three settings; raises EIniFileException when the file cannot be written.
 void SaveConfig();
 
-// The same for a settings file named by its path (LoadConfig and SaveConfig use
+// Reads the section "Ports" of the settings file again and hands it to the channel's port names,
+// replacing the map read before; the three settings stay as they are.
+void ReloadPortMap();
+
+// The same for a settings file named by its path (LoadConfig, SaveConfig and ReloadPortMap use
 // ConfigFileName()).
 void LoadConfigFrom(const std::string& fileName);
 void SaveConfigTo(const std::string& fileName);
+void ReloadPortMapFrom(const std::string& fileName);
 
 // The port map of a "Ports" section: keys "COM<n>" (any case, n >= 1) with a device path.
 // Other keys and empty paths are ignored; of two keys for one port the first counts.

@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev googletest
     qt6-base-dev qt6-svg-dev
+    qt6-base-private-dev # the window tests switch on Qt's accessibility layer through it
+    fonts-dejavu-core # Debian's default font: the window tests measure the status line in it
     clang libclang-rt-14-dev
     xvfb xauth
     python3-serial

@@ -1,23 +1,34 @@
 #include "ui/Kestro4SetClock.h"
 
 #include "app/uGlobals.h"
+#include "ui/CommandLine.h"
 #include "ui/fConfig.h"
 #include "ui/fMain.h"
 #include "ui/framework/Application.h"
 
+#include <cstdio>
 #include <memory>
-#include <string>
 
-int Kestro4SetClock(int, char** argv) {
+int Kestro4SetClock(int argc, char** argv) {
     InitGlobals();
 
-    // Qt sees only the program's name, so that no argument reaches its option parser.
-    std::string name = argv[0] != nullptr ? argv[0] : "Kestro4SetClock";
-    int qtArgc = 1;
-    char* qtArgv[] = {name.data(), nullptr};
-    TApplication application(qtArgc, qtArgv);
+    // Help and version need no display: answered before the application object exists.
+    switch (ProgramRequest(argc, argv)) {
+    case TProgramRequest::ShowHelp:
+        std::fputs(ProgramUsage().c_str(), stdout);
+        return 0;
+    case TProgramRequest::ShowVersion:
+        std::printf("%s\n", ProgramVersion().c_str());
+        return 0;
+    case TProgramRequest::OpenWindow:
+        break;
+    }
+
+    // Qt takes its own options (-platform, -style, -reverse, ...) out of the arguments.
+    TApplication application(argc, argv);
     TApplication::setApplicationName(QStringLiteral("Kestro4SetClock"));
-    TApplication::setApplicationDisplayName(QStringLiteral("Kestro Setup"));
+    // The title captions message boxes only; the windows carry their own captions.
+    SetApplicationTitle(QStringLiteral("Kestro Setup"));
 
     auto mainWindow = std::make_unique<TfmMain>();
     fmMain = mainWindow.get();

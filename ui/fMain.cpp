@@ -11,11 +11,13 @@
 #include "ui/framework/Icons.h"
 #include "ui/framework/MessageBox.h"
 #include "ui/framework/ProcessMessages.h"
+#include "ui/framework/StatusLine.h"
 #include "ui/framework/Timer.h"
 
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
+#include <QShortcut>
 
 TfmMain* fmMain = nullptr;
 TfmConfig* fmConfig = nullptr;
@@ -44,6 +46,10 @@ TfmMainHooks WithDefaults(TfmMainHooks hooks) {
     if (!hooks.SaveConfig)
         hooks.SaveConfig = [] {
             SaveConfig();
+        };
+    if (!hooks.ReloadPortMap)
+        hooks.ReloadPortMap = [] {
+            ReloadPortMap();
         };
     if (!hooks.ExecuteConfig)
         hooks.ExecuteConfig = [] {
@@ -94,6 +100,19 @@ void TfmMain::SetUpActions() {
     };
     for (const TFace& face : faces)
         face.Action->setIcon(LoadSvgIcon(QString::fromLatin1(face.Icon)));
+
+    // The device actions' keys: echo, reload the meter's clock, save the fields to it, and
+    // save the PC's clock. The window holds the actions, so the keys work wherever the focus is.
+    SetActionShortcut(ui->actSendEcho, QKeySequence(Qt::CTRL | Qt::Key_E));
+    SetActionShortcut(ui->actGetDateTime, QKeySequence(Qt::CTRL | Qt::Key_R));
+    SetActionShortcut(ui->actSetDateTime, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetActionShortcut(ui->actSetCurrDateTime, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    addActions({ui->actSendEcho, ui->actGetDateTime, ui->actSetDateTime, ui->actSetCurrDateTime});
+    // F10 opens the first menu, as on the common Linux desktops.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    menuKey->setObjectName("scMenu");
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ui->tbMenu->setActiveAction(ui->smiGlobal->menuAction()); });
 
     auto update = [this](void (TfmMain::*handler)(QAction*)) {
         return [this, handler](QAction* sender) {
@@ -173,7 +192,7 @@ void TfmMain::FormDestroy(QObject*) {
 void TfmMain::ShowStatus(const std::string& text) {
     tmrStatus->SetEnabled(false);
     const QString shown = QString::fromStdString(text);
-    ui->lblStatus->setText(QStringLiteral("Status: ") + shown);
+    ui->lblStatus->ShowText(QStringLiteral("Status: ") + shown);
     tmrStatus->SetEnabled(true);
     emit StatusChanged(shown);
     // Paint the text now: the caller may block in an exchange next.
@@ -337,6 +356,8 @@ void TfmMain::actConfigExecute(QObject*) {
     if (!FHooks.ExecuteConfig())
         return;
     FHooks.SaveConfig();
+    // The port is reopened anyway: a mapping changed in the file since the start applies now.
+    FHooks.ReloadPortMap();
     ApplySettings(*FDispatcher, *FKestro, ConfiguredSettings());
 }
 

@@ -29,6 +29,7 @@ struct TfmMainHooks {
     std::function<void()> LoadConfig;    // default: LoadConfig of the settings file
     std::function<void()> SaveConfig;    // default: SaveConfig
     std::function<bool()> ExecuteConfig; // default: fmConfig->Execute()
+    std::function<void()> ReloadPortMap; // default: ReloadPortMap of the settings file
 };
 
 // The main window: owns the serial channel and the protocol engine, starts every device

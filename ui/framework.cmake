@@ -21,6 +21,8 @@ target_sources(kestro_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/framework/MessageBox.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/ProcessMessages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/ProcessMessages.h
+    ${CMAKE_CURRENT_LIST_DIR}/framework/StatusLine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/framework/StatusLine.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/Timer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/Timer.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/WarnDot.cpp

@@ -13,6 +13,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
+namespace {
+QString& Title() {
+    static QString title;
+    return title;
+}
+} // namespace
+
 QString ApplicationTitle() {
-    return QGuiApplication::applicationDisplayName();
+    return Title().isEmpty() ? QCoreApplication::applicationName() : Title();
+}
+
+void SetApplicationTitle(const QString& title) {
+    Title() = title;
 }

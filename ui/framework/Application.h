@@ -12,5 +12,7 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// The application's title, the caption of its message boxes.
+// The application's title, the caption of its message boxes. Kept apart from Qt's application
+// display name, which Qt would append to every window's caption.
 QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);

@@ -6,6 +6,7 @@
 
 #include <QLayout>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 
 namespace {
@@ -15,6 +16,33 @@ namespace {
     field.setFocus();
     throw EFieldValidation(Format("'%s' is not a valid %s", {text.toStdString(), what}));
 }
+
+// Selects the section under a click in a date or time field, so that digits typed next replace
+// it as after Tab; Qt leaves a bare cursor there, and a full section refuses more digits. A
+// selection the user drags stays as it is.
+class TSelectSectionOnClick : public QObject {
+public:
+    TSelectSectionOnClick(QDateTimeEdit& field, QLineEdit& editor)
+        : QObject(&field), FField(field), FEditor(editor) {
+        editor.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &FEditor || event->type() != QEvent::MouseButtonRelease ||
+            static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return false;
+        // The editor places its cursor first; the section under it is then the current one.
+        static_cast<QObject&>(FEditor).event(event);
+        if (!FEditor.hasSelectedText() && FField.currentSection() != QDateTimeEdit::NoSection)
+            FField.setSelectedSection(FField.currentSection());
+        return true;
+    }
+
+private:
+    QDateTimeEdit& FField;
+    QLineEdit& FEditor;
+};
 
 } // namespace
 
@@ -62,6 +90,7 @@ TTimeEdit::TTimeEdit(QWidget* parent) : QTimeEdit(parent) {
     setLocale(FieldLocale());
     setDisplayFormat(QtTimeFormat());
     setTime(QTime(0, 0, 0));
+    new TSelectSectionOnClick(*this, *lineEdit());
 }
 
 void TTimeEdit::ValidateEdit() {
@@ -91,6 +120,7 @@ TDateEdit::TDateEdit(QWidget* parent) : QDateEdit(parent), FCalendar(new TTodayC
     setCalendarPopup(true);
     setCalendarWidget(FCalendar);
     setDate(QDate(2000, 1, 1));
+    new TSelectSectionOnClick(*this, *lineEdit());
 }
 
 void TDateEdit::ValidateEdit() {

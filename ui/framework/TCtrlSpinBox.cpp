@@ -4,9 +4,39 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QWheelEvent>
 
 #include <algorithm>
+
+namespace {
+
+const QRegularExpression& WholeNumberPattern() {
+    static const QRegularExpression pattern(QStringLiteral("^([+-]?)([0-9]*)$"));
+    return pattern;
+}
+
+// Reads a whole number of any length (an empty entry or a sign alone is 0) and brings it into
+// [lower, upper]; false when the entry is not a whole number.
+bool ReadIntoBounds(const QString& entry, int lower, int upper, int& number) {
+    const QRegularExpressionMatch match = WholeNumberPattern().match(entry.trimmed());
+    if (!match.hasMatch())
+        return false;
+    QString digits = match.captured(2);
+    while (digits.size() > 1 && digits.front() == QLatin1Char('0'))
+        digits.remove(0, 1);
+    const bool negative = match.captured(1) == QLatin1String("-");
+    // More digits than any bound has: beyond it in the entry's direction.
+    constexpr qsizetype MaxDigits = 12;
+    const qint64 magnitude = digits.isEmpty()            ? 0
+                             : digits.size() > MaxDigits ? qint64{1} << 50
+                                                         : digits.toLongLong();
+    const qint64 value = negative ? -magnitude : magnitude;
+    number = static_cast<int>(std::clamp<qint64>(value, lower, upper));
+    return true;
+}
+
+} // namespace
 
 TCtrlSpinBox::TCtrlSpinBox(QWidget* parent) : QSpinBox(parent) {
     setSingleStep(1);
@@ -47,18 +77,22 @@ void TCtrlSpinBox::RestoreBounds() {
 bool TCtrlSpinBox::TakeOverEntry() {
     if (!FEdited)
         return true;
-    const QString entry = cleanText();
-    int number = 0; // an empty entry, or a sign alone, counts as 0
-    if (entry != QLatin1String("") && entry != QLatin1String("+") && entry != QLatin1String("-")) {
-        bool ok = false;
-        number = locale().toInt(entry, &ok);
-        if (!ok)
-            return false;
-    }
+    int number = 0;
+    if (!ReadIntoBounds(cleanText(), LowerBound(), UpperBound(), number))
+        return false;
     FEdited = false;
     RestoreBounds();
-    setValue(std::clamp(number, minimum(), maximum()));
+    setValue(number);
     return true;
+}
+
+QValidator::State TCtrlSpinBox::validate(QString& input, int& pos) const {
+    // A number beyond the bounds may be typed in full (it is brought to the nearest bound when
+    // taken over), rather than its last digit being refused and a different number kept.
+    if (!WholeNumberPattern().match(input).hasMatch())
+        return QValidator::Invalid;
+    const QValidator::State state = QSpinBox::validate(input, pos);
+    return state == QValidator::Acceptable ? state : QValidator::Intermediate;
 }
 
 void TCtrlSpinBox::ValidateEdit() {

@@ -38,6 +38,7 @@ public:
     bool TakeOverEntry();
 
     void stepBy(int steps) override;
+    QValidator::State validate(QString& input, int& pos) const override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

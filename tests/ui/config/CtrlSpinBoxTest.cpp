@@ -140,6 +140,9 @@ private slots:
         QTest::newRow("empty") << "" << 100;
         QTest::newRow("inside") << "1500" << 1500;
         QTest::newRow("at maximum") << "2000" << 2000;
+        // Typed in full, not cut off at the digit that goes past the maximum.
+        QTest::newRow("above maximum") << "5000" << 2000;
+        QTest::newRow("far above maximum") << "123456789012345678901234567890" << 2000;
     }
     void typedEntryIsBroughtIntoBoundsOnLeaving() {
         QFETCH(QString, typed);

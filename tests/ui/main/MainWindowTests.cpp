@@ -1,6 +1,7 @@
 // The main window against virtual meters on pseudo-terminals: start-up, the status line, the
 // warning dots, the optical head's session and the exception routing.
 #include "TestSupport.h"
+#include "WindowRig.h"
 
 #include "VirtualMeter.h"
 #include "app/uGlobals.h"
@@ -34,107 +35,6 @@
 namespace {
 
 using vmeter::TFault;
-
-// One window on one set of virtual meters, with the settings given directly.
-struct TRig {
-    std::unique_ptr<vmeter::TVirtualMeter> Meter;
-    std::unique_ptr<TfmMain> Window;
-    TRecordedMessages Messages;
-    int Saves = 0;
-    int ConfigRuns = 0;
-    bool ConfigAnswer = false;
-    bool FailSave = false;
-    std::function<void()> OnConfig;   // runs in place of the dialog
-    std::vector<std::string> History; // status texts since the window was created
-
-    explicit TRig(vmeter::TOptions options, std::int32_t timeout = 200, std::string portPath = {}) {
-        Meter = std::make_unique<vmeter::TVirtualMeter>(std::move(options));
-        if (portPath.empty())
-            portPath = Meter->SlavePath();
-        TfmMainHooks hooks;
-        hooks.LoadConfig = [timeout, portPath] {
-            ComPort = 1;
-            BaudRate = 9600;
-            Timeout = timeout;
-            SetPortMap({{1, portPath}, {2, "/nonexistent/kestro-port"}});
-        };
-        hooks.SaveConfig = [this] {
-            ++Saves;
-            if (FailSave)
-                throw EIniFileException("Unable to write to /read-only/Kestro4SetClock.ini");
-        };
-        hooks.ExecuteConfig = [this] {
-            ++ConfigRuns;
-            if (OnConfig)
-                OnConfig();
-            return ConfigAnswer;
-        };
-        Window = std::make_unique<TfmMain>(nullptr, hooks);
-        QObject::connect(Window.get(), &TfmMain::StatusChanged,
-                         [this](const QString& text) { History.push_back(text.toStdString()); });
-        Window->show();
-        // Without a window manager (Xvfb) a shown window is not active by itself, and focus
-        // checks need an active window.
-        Window->activateWindow();
-        if (!QTest::qWaitForWindowActive(Window.get()))
-            qWarning("window not active");
-        SpinIdle();
-    }
-
-    template <class T> T* Get(const char* name) const {
-        T* child = Window->findChild<T*>(QString::fromLatin1(name));
-        if (child == nullptr)
-            qFatal("no child %s", name);
-        return child;
-    }
-    QAction* Action(const char* name) const { return Get<QAction>(name); }
-    bool Visible(const char* dot) const { return Get<TWarnDot>(dot)->isVisible(); }
-    QString Status() const { return Get<QLabel>("lblStatus")->text(); }
-    std::string LastStatus() const { return History.empty() ? std::string() : History.back(); }
-    TTimer& StatusTimer() const { return *Get<TTimer>("tmrStatus"); }
-
-    void Click(const char* button) { Run(Get<QToolButton>(button)); }
-    void ClickToolbar(const char* item) {
-        Run(qobject_cast<QToolButton*>(Get<QToolBar>("tbToolbar")->widgetForAction(Action(item))));
-    }
-    void Run(QToolButton* button) {
-        SpinIdle(); // idle-time updates, as before a user's click
-        QTest::mouseClick(button, Qt::LeftButton);
-        SpinIdle();
-    }
-    void UseAddress(int addr) {
-        Get<QCheckBox>("chbAllMeters")->setChecked(false);
-        Get<QSpinBox>("sedKestroId")->setValue(addr);
-    }
-
-    QStringList Frames() const {
-        QStringList frames;
-        for (const vmeter::TLogEntry& entry : Meter->Log())
-            frames << QString::fromStdString(entry.Frame);
-        return frames;
-    }
-    QList<int> Speeds() const {
-        QList<int> speeds;
-        for (const vmeter::TLogEntry& entry : Meter->Log())
-            speeds << entry.BaudRate;
-        return speeds;
-    }
-    std::vector<std::string> HistorySince(std::size_t from) const {
-        return {History.begin() + static_cast<std::ptrdiff_t>(from), History.end()};
-    }
-};
-
-vmeter::TOptions Bus(std::vector<int> meters) {
-    vmeter::TOptions options;
-    options.BusMeters = std::move(meters);
-    return options;
-}
-
-vmeter::TOptions Head(int addr, std::vector<int> bus = {}) {
-    vmeter::TOptions options = Bus(std::move(bus));
-    options.OptoMeter = addr;
-    return options;
-}
 
 const char* const DeviceActions[] = {"actSendEcho", "actGetDateTime", "actSetDateTime",
                                      "actSetCurrDateTime"};
@@ -230,8 +130,11 @@ void MainWindowTests::windowLayoutAndActions() {
     for (const TRow& row : rows) {
         QAction* action = rig.Action(row.Name);
         QCOMPARE(action->property("category").toString(), QString(row.Category));
-        QCOMPARE(action->text(), QString(row.Caption));
-        QCOMPARE(action->toolTip(), QString(row.Hint));
+        // The caption's words, with a mnemonic marked; the tool tip names the shortcut, if any.
+        QCOMPARE(QString(action->text()).remove(QLatin1Char('&')), QString(row.Caption));
+        const QString keys = action->shortcut().toString(QKeySequence::NativeText);
+        QCOMPARE(action->toolTip(),
+                 keys.isEmpty() ? QString(row.Hint) : QString("%1 (%2)").arg(row.Hint, keys));
         QCOMPARE(action->statusTip(), QString(row.Hint));
         QVERIFY2(!action->icon().isNull(), row.Name);
     }
@@ -250,8 +153,8 @@ void MainWindowTests::windowLayoutAndActions() {
     QCOMPARE(names(rig.Get<QToolBar>("tbToolbar")->actions()),
              QStringList({"tbiConfig", "tbs1", "tbiCleanupMarks", "tbs2", "TBItem1", "tbs3",
                           "tbiSetCurrDateTime"}));
-    QCOMPARE(rig.Action("mniExit")->text(), QStringLiteral("Exit"));
-    QCOMPARE(rig.Action("TBItem1")->toolTip(), QStringLiteral("Send Echo"));
+    QCOMPARE(rig.Action("mniExit")->text(), rig.Action("actExit")->text());
+    QCOMPARE(rig.Action("TBItem1")->toolTip(), rig.Action("actSendEcho")->toolTip());
     QVERIFY(!rig.Get<QToolBar>("tbToolbar")->isMovable());
     QVERIFY(!rig.Get<QToolBar>("tbToolbar")->isFloatable());
     QCOMPARE(rig.Get<QToolButton>("btnSendEcho")->defaultAction(), rig.Action("actSendEcho"));

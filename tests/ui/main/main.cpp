@@ -6,12 +6,16 @@
 
 int RunFrameworkTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
+int RunStatusLineTests(int argc, char** argv);
+int RunWindowInputTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     InitGlobals();
     TApplication application(argc, argv);
-    TApplication::setApplicationDisplayName(QStringLiteral("Kestro Setup"));
+    SetApplicationTitle(QStringLiteral("Kestro Setup"));
     int failures = RunFrameworkTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
+    failures += RunStatusLineTests(argc, argv);
+    failures += RunWindowInputTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

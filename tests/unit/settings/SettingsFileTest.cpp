@@ -139,6 +139,18 @@ TEST_F(SettingsFile, PortsSectionMapsPortsToDevices) {
     EXPECT_EQ(PortDevicePath(4), "/dev/ttyS3");
 }
 
+// What a changed [Ports] section does to a running program: the new map replaces the old one
+// entirely, and the three settings are left alone.
+TEST_F(SettingsFile, ReloadingThePortMapTakesTheFileAsItIsNow) {
+    WriteBytes(FIni, "[Congif]\nComPort=2\n[Ports]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n");
+    LoadConfigFrom(FIni);
+    WriteBytes(FIni, "[Congif]\nComPort=3\n[Ports]\nCOM2=/dev/ttyACM0\n");
+    ReloadPortMapFrom(FIni);
+    EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(PortDevicePath(2), "/dev/ttyACM0");
+    EXPECT_EQ(ComPort, 2);
+}
+
 TEST_F(SettingsFile, LoadWithoutPortsSectionClearsTheMap) {
     SetPortMap({{1, "/dev/ttyUSB7"}});
     WriteBytes(FIni, "[Congif]\nComPort=1\n");
