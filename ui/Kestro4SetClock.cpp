@@ -1,6 +1,7 @@
 #include "ui/Kestro4SetClock.h"
 
 #include "app/uGlobals.h"
+#include "runtime/SettingsLocation.h"
 #include "ui/CommandLine.h"
 #include "ui/fConfig.h"
 #include "ui/fMain.h"
@@ -27,6 +28,9 @@ int Kestro4SetClock(int argc, char** argv) {
     // Qt takes its own options (-platform, -style, -reverse, ...) out of the arguments.
     TApplication application(argc, argv);
     TApplication::setApplicationName(QStringLiteral("Kestro4SetClock"));
+    // Ties the window to the menu entry of the installed desktop file (Wayland needs it).
+    TApplication::setDesktopFileName(
+        QString::fromUtf8(ApplicationId().data(), static_cast<int>(ApplicationId().size())));
     // The title captions message boxes only; the windows carry their own captions.
     SetApplicationTitle(QStringLiteral("Kestro Setup"));
 
