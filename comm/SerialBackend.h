@@ -32,6 +32,13 @@ public:
     virtual bool Write(const void* buffer, std::uint32_t count, std::uint32_t& written) = 0;
     // Waits until input is waiting or the time has passed. False when the wait itself failed.
     virtual bool WaitForInput(std::uint32_t milliseconds, bool& available) = 0;
+
+    // The system's reason for the last failure of this backend: device path, system reason,
+    // hint.
+    virtual std::string FailureCause() const { return {}; }
+    // Whether the last failure means the device itself is gone (unplugged, hung up): the port
+    // is of no further use until it is opened again.
+    virtual bool DeviceGone() const { return false; }
 };
 
 // The backend of the platform this program was built for.
