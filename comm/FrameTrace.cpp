@@ -160,6 +160,7 @@ void TFrameTrace::Sent(std::string_view bytes) noexcept {
 
 void TFrameTrace::Received(std::string_view bytes) noexcept {
     try {
+        FPendingAt = TStamp::Now();
         for (const char ch : bytes) {
             FPending += ch;
             if (ch == '\r' || FPending.size() >= MaxPendingBytes)
@@ -204,7 +205,7 @@ void TFrameTrace::FlushReceived() noexcept {
     if (FPending.empty())
         return;
     try {
-        Line(FPort, "RX", Escape(FPending), true);
+        Line(FPort, "RX", Escape(FPending), true, FPendingAt);
     } catch (...) {
         // as in Failed
     }
@@ -212,10 +213,10 @@ void TFrameTrace::FlushReceived() noexcept {
 }
 
 void TFrameTrace::Line(const TTracePort& port, const char* event, const std::string& text,
-                       bool afterRequest) noexcept {
+                       bool afterRequest, const TStamp& at) noexcept {
     try {
-        const TSteady::time_point now = TSteady::now();
-        std::string line = WallClockText(std::chrono::system_clock::now());
+        const TSteady::time_point now = at.Steady;
+        std::string line = WallClockText(at.Wall);
         line += ' ';
         line += FOpenedAt ? std::to_string(MsBetween(*FOpenedAt, now)) + "ms" : std::string("-");
         line += " COM" + std::to_string(port.Port) + ' ' + port.Device + ' ' +

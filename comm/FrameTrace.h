@@ -60,8 +60,9 @@ using TTraceFailureHandler = std::function<void(const std::string& reason)>;
 //   2026-12-09T17:04:47.180Z 1291ms COM1 /dev/ttyUSB0 9600 RX      after=57ms #A05E*03\r
 //
 // Received bytes are collected until their CR, so a reply is one line even though the channel
-// reads it byte by byte. A line that cannot be written is reported once and never stops the
-// exchange; later lines are tried again.
+// reads it byte by byte; the line carries the time its last byte arrived (a reply cut short is
+// written when the timeout or the next request ends it). A line that cannot be written is reported
+// once and never stops the exchange; later lines are tried again.
 class TFrameTrace final : public TTraceSink {
 public:
     TFrameTrace(std::unique_ptr<TTraceOutput> output, TTraceFailureHandler onFailure = {});
@@ -84,9 +85,15 @@ public:
 private:
     using TSteady = std::chrono::steady_clock;
 
+    struct TStamp {
+        TSteady::time_point Steady;
+        std::chrono::system_clock::time_point Wall;
+        static TStamp Now() { return {TSteady::now(), std::chrono::system_clock::now()}; }
+    };
+
     void FlushReceived() noexcept;
-    void Line(const TTracePort& port, const char* event, const std::string& text,
-              bool afterRequest) noexcept;
+    void Line(const TTracePort& port, const char* event, const std::string& text, bool afterRequest,
+              const TStamp& at = TStamp::Now()) noexcept;
 
     std::unique_ptr<TTraceOutput> FOutput;
     TTraceFailureHandler FOnFailure;
@@ -95,6 +102,7 @@ private:
     std::optional<TSteady::time_point> FOpenedAt;
     std::optional<TSteady::time_point> FRequestAt;
     std::string FPending;         // received bytes not yet ended by a CR
+    TStamp FPendingAt;            // when the last of them arrived: the time of their line
     std::string FLastClosedError; // a failed open repeated by every reconnect is traced once
 };
 
