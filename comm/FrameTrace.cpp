@@ -152,6 +152,11 @@ void TFrameTrace::Closed() noexcept {
     FRequestAt.reset();
 }
 
+void TFrameTrace::Purging() noexcept {
+    FlushReceived();
+    FRequestAt.reset(); // a failure from here on is not the previous request's
+}
+
 void TFrameTrace::Sent(std::string_view bytes) noexcept {
     FlushReceived(); // whatever came unasked belongs before the request
     FRequestAt = TSteady::now();

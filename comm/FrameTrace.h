@@ -69,6 +69,7 @@ public:
 
     void Opened(const TTracePort& port) noexcept override;
     void Closed() noexcept override;
+    void Purging() noexcept override;
     void Sent(std::string_view bytes) noexcept override;
     void Received(std::string_view bytes) noexcept override;
     void Failed(const TTracePort& port, const std::string& message,

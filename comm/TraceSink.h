@@ -21,6 +21,9 @@ public:
 
     virtual void Opened(const TTracePort& port) noexcept = 0;
     virtual void Closed() noexcept = 0;
+    // The pending bytes are being discarded, as before each request: what follows belongs to
+    // the next exchange.
+    virtual void Purging() noexcept = 0;
     virtual void Sent(std::string_view bytes) noexcept = 0;
     virtual void Received(std::string_view bytes) noexcept = 0;
     // A failure of the port (with the system's cause, possibly empty) or of an exchange.

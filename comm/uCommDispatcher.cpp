@@ -146,6 +146,8 @@ void TCommDispatcher::Fail(const TExceptionClass& cls, const std::string& text,
 }
 
 void TCommDispatcher::Purge() {
+    if (FTrace)
+        FTrace->Purging();
     if (!FBackend->Purge())
         Fail(ECommError::ClassType, SCommError, true);
 }

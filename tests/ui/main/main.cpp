@@ -6,6 +6,7 @@
 
 int RunFrameworkTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
+int RunDiagnosticsTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     InitGlobals();
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
     TApplication::setApplicationDisplayName(QStringLiteral("Kestro Setup"));
     int failures = RunFrameworkTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
+    failures += RunDiagnosticsTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -51,15 +51,18 @@ TEST(FrameTraceTest, ReceivedBytesBecomeOneLinePerReplyAndCutRepliesEndAtTheTime
     trace.Received("#A0");
     trace.Received("5E*01\r#A0");
     trace.TimedOut("[Kestro #05] Timeout");
+    trace.Purging(); // the next exchange: its failure is no answer to the last request
+    trace.Failed(Usb, "COM1 unexpected error!", "");
     trace.Closed();
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(Event(lines[0]), "OPEN");
     EXPECT_EQ(Event(lines[1]), "TX      #R05E*12\\r");
     EXPECT_EQ(Event(lines[2]).substr(0, 14), "RX      after=");
     EXPECT_NE(lines[2].find("ms #A05E*01\\r"), std::string::npos) << lines[2];
     EXPECT_NE(lines[3].find("ms #A0"), std::string::npos) << lines[3];
     EXPECT_NE(lines[4].find("TIMEOUT after="), std::string::npos) << lines[4];
-    EXPECT_EQ(Event(lines[5]), "CLOSE");
+    EXPECT_EQ(Event(lines[5]), "ERROR   COM1 unexpected error!");
+    EXPECT_EQ(Event(lines[6]), "CLOSE");
 }
 
 TEST(FrameTraceTest, RepeatedOpenFailureIsTracedOnceUntilThePortOpens) {
