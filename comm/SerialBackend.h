@@ -33,8 +33,8 @@ public:
     // Waits until input is waiting or the time has passed. False when the wait itself failed.
     virtual bool WaitForInput(std::uint32_t milliseconds, bool& available) = 0;
 
-    // The system's reason for the last failure of this backend: device path, system reason,
-    // hint.
+    // Why the last operation failed, for the user: the device, the system's reason and, where
+    // one helps, a hint. Empty when the backend cannot tell.
     virtual std::string FailureCause() const { return {}; }
     // Whether the last failure means the device itself is gone (unplugged, hung up): the port
     // is of no further use until it is opened again.

@@ -53,6 +53,9 @@ public:
     void SetDevice(const std::string& value);
     // The device the next Open opens.
     std::string DevicePath() const;
+    // Why the last failure of the port happened (device, system's reason, hint); empty when
+    // the backend cannot tell. A successful Open clears it.
+    std::string LastFailureCause() const;
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text);
 
     std::int32_t GetPort() const { return Port; }
@@ -76,9 +79,6 @@ public:
 
     TSerialBackend& Backend() { return *FBackend; }
 
-    // The system's reason for the last failure of the port (device, reason, hint); empty when
-    // the system gave none. A successful Open clears it.
-    std::string LastFailureCause() const;
     // Closed although it should be open: the open failed, or the device vanished (a failure
     // that means the device is gone closes the port). Close and changing the port or speed
     // end this state; a successful Open ends it too.
