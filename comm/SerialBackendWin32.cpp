@@ -46,9 +46,11 @@ std::string SystemMessage(DWORD error) {
     return message + " (" + std::to_string(error) + ")";
 }
 
-// Errors of an open handle whose device was removed (a USB adapter pulled out).
+// Errors of an open handle whose device was removed (a USB adapter pulled out; Wine reports a
+// line whose far side has gone as "not ready").
 bool DeviceRemoved(DWORD error) {
     switch (error) {
+    case ERROR_NOT_READY:
     case ERROR_BAD_COMMAND:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:

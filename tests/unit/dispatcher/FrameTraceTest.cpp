@@ -84,7 +84,7 @@ TEST(FrameTraceTest, FileIsAppendedAndRotatedOnceAtTheLimit) {
     TTempFolder folder;
     const auto file = folder.Path() / "trace.log";
     const auto rotated = folder.Path() / "trace.log.1";
-    std::ofstream(file) << "older\n"; // 6 bytes already there
+    std::ofstream(file, std::ios::binary) << "older\n"; // 6 bytes already there
     {
         TTraceFile out(file.string(), 30);
         EXPECT_EQ(out.WriteLine("line one"), "");   // 15 bytes
