@@ -10,17 +10,20 @@
 #include "runtime/SysUtils.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <limits>
 
 std::int32_t ComPort = TSettings{}.ComPort;
 std::int32_t BaudRate = TSettings{}.BaudRate;
 std::int32_t Timeout = TSettings{}.Timeout;
+std::string TraceFileSetting;
 
 namespace {
 
 // The section name is spelled this way in every settings file in the field.
 const std::string ConfigSection = "Congif";
 const std::string PortsSection = "Ports";
+const std::string TraceSection = "Trace";
 
 // The port number of a key "COM<n>" (any case), or 0 when the key has another form.
 std::int32_t PortNumberOfKey(const std::string& key) {
@@ -82,10 +85,18 @@ void LoadConfigFrom(const std::string& fileName) {
     BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
     Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
     ApplyPortMap(ini);
+    TraceFileSetting = Trim(ini.ReadString(TraceSection, "File", ""));
 }
 
 void ReloadPortMapFrom(const std::string& fileName) {
     ApplyPortMap(TIniFile(fileName));
+}
+
+std::string TraceFileName() {
+    const char* variable = std::getenv("KESTRO_TRACE");
+    if (variable != nullptr && *variable != '\0')
+        return variable;
+    return TraceFileSetting;
 }
 
 void SaveConfigTo(const std::string& fileName) {

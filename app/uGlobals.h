@@ -18,6 +18,12 @@ extern std::int32_t Timeout;  // reply timeout in milliseconds
 TSettings ConfiguredSettings();
 void SetConfiguredSettings(const TSettings& settings);
 
+// The frame trace's file from the settings file's section "Trace", key "File" (empty: none).
+// LoadConfig reads it; nothing ever writes it.
+extern std::string TraceFileSetting;
+// Where the window traces: the environment's KESTRO_TRACE when set, else TraceFileSetting.
+std::string TraceFileName();
+
 // The settings file: beside the executable (its path with the extension ".ini") when one lies
 // there or that folder is writable, else the per-user file (runtime/SettingsLocation.h).
 std::string ConfigFileName();

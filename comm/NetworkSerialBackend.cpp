@@ -53,6 +53,7 @@ bool TNetworkSerialBackend::Open(const std::string& device) {
     if (device != FDevice)
         FRawBaudRate = 0; // another server, whose speed is not known yet
     FDevice = device;
+    FGone = false;
     const auto address = ParseNetworkDevice(device);
     if (!address)
         return Fail("not a device server address: write rfc2217://host:port or "
@@ -85,6 +86,7 @@ bool TNetworkSerialBackend::Receive(std::uint32_t waitMs, bool* any) {
         return true;
     case TTcpConnection::TReceive::Closed:
     case TTcpConnection::TReceive::Failed:
+        FGone = true;
         return FailConnection();
     case TTcpConnection::TReceive::Data:
         break;

@@ -27,6 +27,7 @@ public:
     bool Write(const void* buffer, std::uint32_t count, std::uint32_t& written) override;
     bool WaitForInput(std::uint32_t milliseconds, bool& available) override;
     std::string FailureCause() const override { return FCause; }
+    bool DeviceGone() const override { return FGone; }
 
 private:
     struct TRequest {
@@ -55,4 +56,5 @@ private:
     std::uint32_t FTimeoutMs = 200;
     std::int32_t FRawBaudRate = 0; // a raw port's speed once configured; 0: not yet
     std::string FCause;
+    bool FGone = false; // the server closed the connection or it broke
 };

@@ -36,6 +36,9 @@ public:
     // Why the last operation failed, for the user: the device, the system's reason and, where
     // one helps, a hint. Empty when the backend cannot tell.
     virtual std::string FailureCause() const { return {}; }
+    // Whether the last failure means the device itself is gone (unplugged, hung up): the port
+    // is of no further use until it is opened again.
+    virtual bool DeviceGone() const { return false; }
 };
 
 // The backend of the platform this program was built for.

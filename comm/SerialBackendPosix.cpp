@@ -1,5 +1,6 @@
 // The serial channel on POSIX systems: termios on a terminal device.
 
+#include "PosixFailureCause.h"
 #include "SerialBackend.h"
 
 #include <cerrno>
@@ -74,7 +75,7 @@ bool ModemLineIoctl(int fd, unsigned long request, int bits) {
     return errno == ENOTTY || errno == EINVAL;
 }
 
-bool DeviceGone(short revents) {
+bool HungUp(short revents) {
     return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
@@ -90,24 +91,43 @@ public:
 
     bool Open(const std::string& device) override {
         Close();
+        FDevice = device;
+        FCause.clear();
+        FGone = false;
         TFileDescriptor fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         if (!fd.Valid())
-            return false;
+            return OpenFailed(errno);
         // Exclusive use: flock also holds against root, which TIOCEXCL lets through.
-        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-            return false;
-        if (::ioctl(fd.Get(), TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL)
-            return false;
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            fd.Reset(); // our own descriptor must not count among the holders
+            return OpenFailed(error);
+        }
+        if (::ioctl(fd.Get(), TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
+            const int error = errno;
+            fd.Reset();
+            return OpenFailed(error);
+        }
         FFd = std::move(fd);
         return true;
     }
 
     bool Configure(const TLineSettings& settings) override {
         if (!FFd.Valid())
-            return false;
+            return NotOpen();
         const auto speed = SpeedConstant(settings.BaudRate);
-        if (!speed)
+        if (!speed) {
+            FCause = FDevice + ": " + std::to_string(settings.BaudRate) +
+                     " baud is not a speed the system can set";
             return false;
+        }
+        if (!SetLineMode(*speed))
+            return Failed("cannot set the line mode", errno);
+        FWriteTimeoutMs = settings.WriteTimeoutMs;
+        return true;
+    }
+
+    bool SetLineMode(speed_t speed) {
         termios tio{};
         if (::tcgetattr(FFd.Get(), &tio) != 0)
             return false;
@@ -119,22 +139,22 @@ public:
         // is gone rather than being mistaken for an empty queue.
         tio.c_cc[VMIN] = 1;
         tio.c_cc[VTIME] = 0;
-        if (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0)
+        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
             return false;
         if (::tcsetattr(FFd.Get(), TCSANOW, &tio) != 0)
             return false;
         // tcsetattr succeeds when any part of the change was applied: check the whole of it.
         termios applied{};
-        if (::tcgetattr(FFd.Get(), &applied) != 0 || ::cfgetospeed(&applied) != *speed ||
-            ::cfgetispeed(&applied) != *speed ||
+        if (::tcgetattr(FFd.Get(), &applied) != 0)
+            return false;
+        if (::cfgetospeed(&applied) != speed || ::cfgetispeed(&applied) != speed ||
             (applied.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) != CS8 ||
-            (applied.c_iflag & (IXON | IXOFF | IXANY)) != 0 || (applied.c_lflag & ICANON) != 0)
+            (applied.c_iflag & (IXON | IXOFF | IXANY)) != 0 || (applied.c_lflag & ICANON) != 0) {
+            errno = EINVAL; // the driver took only part of the change
             return false;
-        if (!ModemLineIoctl(FFd.Get(), TIOCMBIS, TIOCM_DTR) ||
-            !ModemLineIoctl(FFd.Get(), TIOCMBIC, TIOCM_RTS))
-            return false;
-        FWriteTimeoutMs = settings.WriteTimeoutMs;
-        return true;
+        }
+        return ModemLineIoctl(FFd.Get(), TIOCMBIS, TIOCM_DTR) &&
+               ModemLineIoctl(FFd.Get(), TIOCMBIC, TIOCM_RTS);
     }
 
     void Close() override {
@@ -147,12 +167,16 @@ public:
 
     bool IsOpen() const override { return FFd.Valid(); }
 
-    bool Purge() override { return FFd.Valid() && ::tcflush(FFd.Get(), TCIOFLUSH) == 0; }
+    bool Purge() override {
+        if (!FFd.Valid())
+            return NotOpen();
+        return ::tcflush(FFd.Get(), TCIOFLUSH) == 0 || Failed("purge", errno);
+    }
 
     bool Read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
         got = 0;
         if (!FFd.Valid())
-            return false;
+            return NotOpen();
         if (count == 0)
             return true;
         for (;;) {
@@ -162,23 +186,23 @@ public:
                 return true;
             }
             if (n == 0)
-                return false; // end of file: the device is gone
+                return Gone("end of file");
             if (errno == EINTR)
                 continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
-                return false;
+                return Failed("read", errno);
             // Nothing waiting, unless the device has hung up.
             pollfd pfd{FFd.Get(), POLLIN, 0};
             if (::poll(&pfd, 1, 0) < 0)
-                return errno == EINTR;
-            return !DeviceGone(pfd.revents);
+                return errno == EINTR || Failed("poll", errno);
+            return !HungUp(pfd.revents) || Gone("hang-up");
         }
     }
 
     bool Write(const void* buffer, std::uint32_t count, std::uint32_t& written) override {
         written = 0;
         if (!FFd.Valid())
-            return false;
+            return NotOpen();
         const auto* bytes = static_cast<const unsigned char*>(buffer);
         const auto deadline = TClock::now() + std::chrono::milliseconds(FWriteTimeoutMs);
         while (written < count) {
@@ -190,18 +214,22 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                return false;
+                return Failed("write", errno);
             // The driver's queue is full: wait for room until the write time-out has passed,
             // then report the short write.
             const int left = RemainingMs(deadline);
-            if (left == 0)
+            if (left == 0) {
+                FCause = FDevice + ": write timed out after " + std::to_string(FWriteTimeoutMs) +
+                         " ms with " + std::to_string(count - written) + " of " +
+                         std::to_string(count) + " bytes unsent";
                 return true;
+            }
             pollfd pfd{FFd.Get(), POLLOUT, 0};
             const int ready = ::poll(&pfd, 1, left);
             if (ready < 0 && errno != EINTR)
-                return false;
-            if (ready > 0 && DeviceGone(pfd.revents))
-                return false;
+                return Failed("poll", errno);
+            if (ready > 0 && HungUp(pfd.revents))
+                return Gone("hang-up");
         }
         return true;
     }
@@ -209,7 +237,7 @@ public:
     bool WaitForInput(std::uint32_t milliseconds, bool& available) override {
         available = false;
         if (!FFd.Valid())
-            return false;
+            return NotOpen();
         const auto deadline = TClock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
             pollfd pfd{FFd.Get(), POLLIN, 0};
@@ -217,21 +245,53 @@ public:
             if (ready < 0) {
                 if (errno == EINTR)
                     continue;
-                return false;
+                return Failed("poll", errno);
             }
             if (ready == 0)
                 return true;
             // A hung-up device also reports POLLIN, but nothing can be read from it any more.
-            if (DeviceGone(pfd.revents))
-                return false;
+            if (HungUp(pfd.revents))
+                return Gone("hang-up");
             available = (pfd.revents & POLLIN) != 0;
             return true;
         }
     }
 
+    std::string FailureCause() const override { return FCause; }
+    bool DeviceGone() const override { return FGone; }
+
 private:
+    bool OpenFailed(int error) {
+        FCause = OpenFailureCause(FDevice, error);
+        return false;
+    }
+
+    // EIO and its kin on an open port: the device behind it has vanished.
+    bool Failed(const char* operation, int error) {
+        if (error == EIO || error == ENXIO || error == ENODEV)
+            return Gone(SystemErrorText(error));
+        FCause = OperationFailureCause(FDevice, operation, error);
+        return false;
+    }
+
+    bool Gone(const std::string& reason) {
+        FGone = true;
+        FCause = DeviceGoneCause(FDevice, reason);
+        return false;
+    }
+
+    // A closed port keeps the cause that closed it, if any.
+    bool NotOpen() {
+        if (FCause.empty())
+            FCause = (FDevice.empty() ? std::string("the port") : FDevice) + ": not open";
+        return false;
+    }
+
     TFileDescriptor FFd;
     std::uint32_t FWriteTimeoutMs = 200;
+    std::string FDevice;
+    std::string FCause;
+    bool FGone = false;
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN // keeps out winspool.h, whose SetPort macro clashes with the channel's
@@ -28,37 +29,95 @@ static_assert(NOPARITY == 0 && ONESTOPBIT == 0 && DTR_CONTROL_ENABLE == 1);
 
 namespace {
 
+// The system's text for an error code, without its trailing line break.
+std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+        reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length > 0 && text != nullptr ? std::string(text, length)
+                                                        : "error " + std::to_string(error);
+    if (text != nullptr)
+        ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message + " (" + std::to_string(error) + ")";
+}
+
+// Errors of an open handle whose device was removed (a USB adapter pulled out; Wine reports a
+// line whose far side has gone as "not ready").
+bool DeviceRemoved(DWORD error) {
+    switch (error) {
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_ACCESS_DENIED:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class TWin32SerialBackend final : public TSerialBackend {
 public:
     ~TWin32SerialBackend() override { Close(); }
 
     bool Open(const std::string& device) override {
         Close();
+        FDevice = device;
+        FCause.clear();
+        FGone = false;
         FHandle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-        return FHandle != INVALID_HANDLE_VALUE;
+        if (FHandle != INVALID_HANDLE_VALUE)
+            return true;
+        const DWORD error = ::GetLastError();
+        switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DEV_NOT_EXIST:
+            FCause = FDevice + ": no such device: is the adapter plugged in?";
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            // Windows refuses a second open of a port this way; it does not name the holder.
+            FCause = FDevice + ": in use by another program (" + SystemMessage(error) + ")";
+            break;
+        default:
+            FCause = FDevice + ": " + SystemMessage(error);
+        }
+        return false;
     }
 
     bool Configure(const TLineSettings& settings) override {
-        if (!IsOpen() || !::SetupComm(FHandle, kCommQueueSize, kCommQueueSize))
-            return false;
+        if (!IsOpen())
+            return NotOpen();
+        if (!::SetupComm(FHandle, kCommQueueSize, kCommQueueSize))
+            return Failed("cannot set the queues");
 
         const TCommTimeoutsImage timeoutsImage = MakeCommTimeouts(settings.WriteTimeoutMs);
         COMMTIMEOUTS timeouts;
         std::memcpy(&timeouts, &timeoutsImage, sizeof timeouts);
         if (!::SetCommTimeouts(FHandle, &timeouts))
-            return false;
+            return Failed("cannot set the time-outs");
 
         DCB dcb;
         std::memset(&dcb, 0, sizeof dcb);
         dcb.DCBlength = kDcbLength;
         if (!::GetCommState(FHandle, &dcb))
-            return false;
+            return Failed("cannot read the line mode");
         TDcbImage image;
         std::memcpy(&image, &dcb, sizeof image);
         ApplyLineMode(image, settings.BaudRate);
         std::memcpy(&dcb, &image, sizeof dcb);
-        return ::SetCommState(FHandle, &dcb) != FALSE;
+        return ::SetCommState(FHandle, &dcb) != FALSE || Failed("cannot set the line mode");
     }
 
     void Close() override {
@@ -69,38 +128,47 @@ public:
 
     bool IsOpen() const override { return FHandle != INVALID_HANDLE_VALUE; }
 
-    bool Purge() override { return IsOpen() && ::PurgeComm(FHandle, kPurgeBothQueues) != FALSE; }
+    bool Purge() override {
+        if (!IsOpen())
+            return NotOpen();
+        return ::PurgeComm(FHandle, kPurgeBothQueues) != FALSE || Failed("purge");
+    }
 
     bool Read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
         got = 0;
         if (!IsOpen())
-            return false;
+            return NotOpen();
         DWORD n = 0;
         const BOOL ok = ::ReadFile(FHandle, buffer, count, &n, nullptr);
         got = n;
-        return ok != FALSE;
+        return ok != FALSE || Failed("read");
     }
 
     bool Write(const void* buffer, std::uint32_t count, std::uint32_t& written) override {
         written = 0;
         if (!IsOpen())
-            return false;
+            return NotOpen();
         DWORD n = 0;
         const BOOL ok = ::WriteFile(FHandle, buffer, count, &n, nullptr);
         written = n;
-        return ok != FALSE;
+        if (ok == FALSE)
+            return Failed("write");
+        if (n < count)
+            FCause = FDevice + ": write timed out with " + std::to_string(count - n) + " of " +
+                     std::to_string(count) + " bytes unsent";
+        return true;
     }
 
     bool WaitForInput(std::uint32_t milliseconds, bool& available) override {
         available = false;
         if (!IsOpen())
-            return false;
+            return NotOpen();
         const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
         for (;;) {
             DWORD errors = 0;
             COMSTAT status{};
             if (!::ClearCommError(FHandle, &errors, &status))
-                return false;
+                return Failed("wait for input");
             if (status.cbInQue > 0) {
                 available = true;
                 return true;
@@ -111,7 +179,32 @@ public:
         }
     }
 
+    std::string FailureCause() const override { return FCause; }
+    bool DeviceGone() const override { return FGone; }
+
 private:
+    bool Failed(const char* operation) {
+        const DWORD error = ::GetLastError();
+        if (DeviceRemoved(error)) {
+            FGone = true;
+            FCause = FDevice + ": the device is gone (" + SystemMessage(error) +
+                     "): is the adapter plugged in?";
+        } else {
+            FCause = FDevice + ": " + operation + ": " + SystemMessage(error);
+        }
+        return false;
+    }
+
+    // A closed port keeps the cause that closed it, if any.
+    bool NotOpen() {
+        if (FCause.empty())
+            FCause = (FDevice.empty() ? std::string("the port") : FDevice) + ": not open";
+        return false;
+    }
+
+    std::string FDevice;
+    std::string FCause;
+    bool FGone = false;
     // INVALID_HANDLE_VALUE while closed. That value is also the pseudo-handle of the current
     // process, so the operations refuse it themselves instead of handing it to the system.
     HANDLE FHandle = INVALID_HANDLE_VALUE;

@@ -3,6 +3,7 @@
 #include "NetworkDevice.h"
 #include "PortNames.h"
 #include "SerialBackend.h"
+#include "TraceSink.h"
 #include "runtime/Format.h"
 
 #include <limits>
@@ -35,7 +36,7 @@ TCommDispatcher::TCommDispatcher(std::unique_ptr<TSerialBackend> backend)
     : FBackend(std::move(backend)) {}
 
 TCommDispatcher::~TCommDispatcher() {
-    Close();
+    ClosePort();
 }
 
 bool TCommDispatcher::GetActive() const {
@@ -76,10 +77,6 @@ std::string TCommDispatcher::DevicePath() const {
     return FDevice.empty() ? PortDevicePath(Port) : FDevice;
 }
 
-std::string TCommDispatcher::LastFailureCause() const {
-    return FBackend->FailureCause();
-}
-
 // The backend is kept while the kind of device stays the same: a raw device server's backend
 // remembers the line speed it was first given.
 void TCommDispatcher::SelectBackend(const std::string& device) {
@@ -99,52 +96,105 @@ void TCommDispatcher::Error(const TExceptionClass& cls, const std::string& text)
 }
 
 void TCommDispatcher::Open() {
-    Close();
+    ClosePort();
+    FWanted = true;
     const std::string device = DevicePath();
     SelectBackend(device);
+    if (!FBackend->Open(device))
+        Fail(EOpenPort::ClassType, SOpenPort, true);
+    const TSerialBackend::TLineSettings settings{BaudRate, SlowLink ? kSlowLinkWriteTimeoutMs
+                                                                    : kWriteTimeoutMs};
+    // Nothing stays half-open: the port is released before any failure leaves.
+    bool configured = false;
     try {
-        if (!FBackend->Open(device))
-            Error(EOpenPort::ClassType, SOpenPort);
-        const TSerialBackend::TLineSettings settings{BaudRate, SlowLink ? kSlowLinkWriteTimeoutMs
-                                                                        : kWriteTimeoutMs};
-        if (!FBackend->Configure(settings))
-            Error(ESetupPort::ClassType, SSetupPort);
+        configured = FBackend->Configure(settings);
     } catch (...) {
-        // Nothing stays half-open: the port is released before the failure leaves.
-        Close();
+        FBackend->Close();
         throw;
     }
+    if (!configured) {
+        const std::string cause = FBackend->FailureCause();
+        FBackend->Close();
+        FLastCause = cause;
+        if (FTrace)
+            FTrace->Failed(TracePort(), Format(SSetupPort, {Port}), cause);
+        Error(ESetupPort::ClassType, SSetupPort);
+    }
+    FLastCause.clear();
+    if (FTrace)
+        FTrace->Opened(TracePort());
 }
 
 void TCommDispatcher::Close() {
-    if (GetActive())
-        FBackend->Close();
+    FWanted = false;
+    ClosePort();
+}
+
+void TCommDispatcher::ClosePort() {
+    if (!GetActive())
+        return;
+    FBackend->Close();
+    if (FTrace)
+        FTrace->Closed();
+}
+
+std::string TCommDispatcher::LastFailureCause() const {
+    return FLastCause;
+}
+
+void TCommDispatcher::SetTrace(std::shared_ptr<TTraceSink> trace) {
+    FTrace = std::move(trace);
+}
+
+TTracePort TCommDispatcher::TracePort() const {
+    return TTracePort{Port, DevicePath(), BaudRate};
+}
+
+void TCommDispatcher::Fail(const TExceptionClass& cls, const std::string& text,
+                           bool backendFailed) {
+    std::string cause;
+    if (backendFailed) {
+        cause = FBackend->FailureCause();
+        FLastCause = cause;
+    }
+    if (FTrace)
+        FTrace->Failed(TracePort(), Format(text, {Port}), cause);
+    if (backendFailed && GetActive() && FBackend->DeviceGone())
+        ClosePort(); // still wanted: the port counts as lost until it opens again
+    Error(cls, text);
 }
 
 void TCommDispatcher::Purge() {
+    if (FTrace)
+        FTrace->Purging();
     if (!FBackend->Purge())
-        Error(ECommError::ClassType, SCommError);
+        Fail(ECommError::ClassType, SCommError, true);
 }
 
 bool TCommDispatcher::ReadBuf(void* buffer, std::int32_t count) {
     // A negative count must never reach the operating system as a huge unsigned size.
     if (count < 0)
-        Error(EReadPort::ClassType, SReadPort);
+        Fail(EReadPort::ClassType, SReadPort, false);
     std::uint32_t got = 0;
     if (!FBackend->Read(buffer, static_cast<std::uint32_t>(count), got))
-        Error(EReadPort::ClassType, SReadPort);
+        Fail(EReadPort::ClassType, SReadPort, true);
+    if (got > 0 && FTrace)
+        FTrace->Received(std::string_view(static_cast<const char*>(buffer), got));
     return got == static_cast<std::uint32_t>(count);
 }
 
 void TCommDispatcher::WriteBuf(const void* buffer, std::int32_t count) {
     if (count < 0)
-        Error(EWritePort::ClassType, SWritePort);
+        Fail(EWritePort::ClassType, SWritePort, false);
     if (count == 0)
         return; // nothing to write is no failure, whatever the driver thinks of empty writes
+    if (FTrace)
+        FTrace->Sent(
+            std::string_view(static_cast<const char*>(buffer), static_cast<std::size_t>(count)));
     std::uint32_t written = 0;
     if (!FBackend->Write(buffer, static_cast<std::uint32_t>(count), written) ||
         written != static_cast<std::uint32_t>(count))
-        Error(EWritePort::ClassType, SWritePort);
+        Fail(EWritePort::ClassType, SWritePort, true);
 }
 
 bool TCommDispatcher::ReadChar(char& ch) {
@@ -161,6 +211,6 @@ void TCommDispatcher::WriteStr(const std::string& text) {
 bool TCommDispatcher::WaitForInput(std::uint32_t milliseconds) {
     bool available = false;
     if (!FBackend->WaitForInput(milliseconds, available))
-        Error(EReadPort::ClassType, SReadPort);
+        Fail(EReadPort::ClassType, SReadPort, true);
     return available;
 }

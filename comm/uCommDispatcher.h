@@ -22,6 +22,8 @@ extern std::string SReadPort;
 extern std::string SWritePort;
 
 class TSerialBackend;
+class TTraceSink;
+struct TTracePort;
 
 // <windows.h> without WIN32_LEAN_AND_MEAN brings winspool.h, whose SetPort macro would rename
 // the channel's SetPort in whatever follows.
@@ -54,7 +56,7 @@ public:
     // The device the next Open opens.
     std::string DevicePath() const;
     // Why the last failure of the port happened (device, system's reason, hint); empty when
-    // the backend cannot tell.
+    // the backend cannot tell. A successful Open clears it.
     std::string LastFailureCause() const;
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text);
 
@@ -63,6 +65,8 @@ public:
     bool GetSlowLink() const { return SlowLink; }
     void SetSlowLink(bool value) { SlowLink = value; }
 
+    // Opens the port. Until Close, a port that fails to open or whose device vanishes counts as
+    // lost (see PortLost).
     void Open();
     void Close();
     void Purge();
@@ -77,14 +81,32 @@ public:
 
     TSerialBackend& Backend() { return *FBackend; }
 
+    // Closed although it should be open: the open failed, or the device vanished (a failure
+    // that means the device is gone closes the port). Close and changing the port or speed
+    // end this state; a successful Open ends it too.
+    bool PortLost() const { return FWanted && !GetActive(); }
+
+    // Where the channel reports what it opens, closes, writes and reads, and its failures; null
+    // for none. The engine reports its own failures to the same sink.
+    void SetTrace(std::shared_ptr<TTraceSink> trace);
+    TTraceSink* Trace() const { return FTrace.get(); }
+
 private:
     enum class TBackendKind { Injected, Platform, Network };
     void SelectBackend(const std::string& device);
+    // Raises the failure of an operation through Error; with the backend's cause when the
+    // backend failed. A device that is gone closes the port first.
+    void Fail(const TExceptionClass& cls, const std::string& text, bool backendFailed);
+    void ClosePort();
+    TTracePort TracePort() const;
 
     std::unique_ptr<TSerialBackend> FBackend; // holds the port handle while open
     TBackendKind FBackendKind = TBackendKind::Injected;
     std::int32_t Port = 1;
     std::int32_t BaudRate = 9600;
     bool SlowLink = false;
-    std::string FDevice; // explicit device path; empty means COM n's device
+    std::string FDevice;  // explicit device path; empty means COM n's device
+    bool FWanted = false; // Open was called and neither Close nor a port change came since
+    std::string FLastCause;
+    std::shared_ptr<TTraceSink> FTrace;
 };

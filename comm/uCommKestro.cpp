@@ -1,5 +1,7 @@
 #include "comm/uCommKestro.h"
 
+#include "comm/TraceSink.h"
+
 #include "runtime/Clock.h"
 #include "runtime/Format.h"
 #include "runtime/SysUtils.h"
@@ -237,6 +239,16 @@ void TCommKestro::Transact(TKestroAddr addr, char cmd, char code, const std::str
         try {
             Attempt(addr, cmd, code, data);
             return;
+        } catch (const EKestroError& e) {
+            // The channel traces its own failures; the protocol's are known only here.
+            if (TTraceSink* trace = Dispatcher->Trace()) {
+                if (dynamic_cast<const EKestroTimeout*>(&e) != nullptr)
+                    trace->TimedOut(e.what());
+                else
+                    trace->Failed({}, e.what(), {});
+            }
+            if (left <= 0)
+                throw;
         } catch (...) {
             if (left <= 0)
                 throw;

@@ -2,7 +2,9 @@
 
 #include "ui_fMain.h"
 
+#include "app/Reconnect.h"
 #include "app/uGlobals.h"
+#include "comm/FrameTrace.h"
 #include "runtime/DateTime.h"
 #include "ui/fConfig.h"
 #include "ui/framework/ActionLink.h"
@@ -62,7 +64,8 @@ TfmMainHooks WithDefaults(TfmMainHooks hooks) {
 
 TfmMain::TfmMain(QWidget* parent, TfmMainHooks hooks)
     : QMainWindow(parent), ui(std::make_unique<Ui::TfmMain>()), aclMain(new TActionList(this)),
-      tmrStatus(new TTimer(this)), FHooks(WithDefaults(std::move(hooks))) {
+      tmrStatus(new TTimer(this)), tmrReconnect(new TTimer(this)),
+      FHooks(WithDefaults(std::move(hooks))) {
     Q_INIT_RESOURCE(icons);
     ui->setupUi(this);
     aclMain->setObjectName("aclMain");
@@ -75,6 +78,7 @@ TfmMain::TfmMain(QWidget* parent, TfmMainHooks hooks)
             [this] { Guarded(ui->chbAllMeters, [this] { chbAllMetersClick(ui->chbAllMeters); }); });
     SetUpActions();
     SetUpLook();
+    SetUpReconnect();
     // A failure ends the creation handler, not the creation of the window.
     Guarded(this, [this] { FormCreate(this); });
 }
@@ -177,6 +181,7 @@ void TfmMain::FormCreate(QObject*) {
     FDispatcher = std::make_unique<TCommDispatcher>();
     FKestro = std::make_unique<TCommKestro>(*FDispatcher);
     FKestro->Retries = 1;
+    SetUpTrace();
     ApplySettings(*FDispatcher, *FKestro, ConfiguredSettings());
     ShowStatus("Ready");
     tmrStatus->SetEnabled(true);
@@ -193,6 +198,7 @@ void TfmMain::ShowStatus(const std::string& text) {
     tmrStatus->SetEnabled(false);
     const QString shown = QString::fromStdString(text);
     ui->lblStatus->ShowText(QStringLiteral("Status: ") + shown);
+    SetStatusToolTip(shown);
     tmrStatus->SetEnabled(true);
     emit StatusChanged(shown);
     // Paint the text now: the caller may block in an exchange next.
@@ -214,6 +220,9 @@ void TfmMain::tmrStatusTimer(QObject*) {
 
 void TfmMain::AppException(QObject*, const std::exception& E) {
     if (dynamic_cast<const ECommError*>(&E) != nullptr) {
+        // A failure of the port has a cause from the system; a protocol failure has none.
+        if (dynamic_cast<const EKestroError*>(&E) == nullptr && FDispatcher != nullptr)
+            FFailureCause = FDispatcher->LastFailureCause();
         ShowStatus(E.what());
         return;
     }
@@ -353,6 +362,8 @@ void TfmMain::actConfigExecute(QObject*) {
     // The dialog would otherwise change the port under a running operation.
     if (FOperationRunning || FDispatcher == nullptr)
         return;
+    // A lost port is not reopened under the dialog either.
+    TFlagScope running(FOperationRunning);
     if (!FHooks.ExecuteConfig())
         return;
     FHooks.SaveConfig();
@@ -376,4 +387,49 @@ void TfmMain::actExitExecute(QObject*) {
 
 void TfmMain::chbAllMetersClick(QObject*) {
     ui->sedKestroId->setEnabled(!ui->chbAllMeters->isChecked());
+}
+
+// --- field diagnostics --------------------------------------------------------------------
+
+void TfmMain::SetUpTrace() {
+    const std::string target = TraceFileName();
+    if (target.empty())
+        return;
+    // Reported once, after the exchange that could not write its line has ended.
+    FDispatcher->SetTrace(OpenFrameTrace(target, [this](const std::string& reason) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, reason] {
+                Guarded(this, [&] { ShowStatus("Cannot write the trace: " + reason); });
+            },
+            Qt::QueuedConnection);
+    }));
+}
+
+void TfmMain::SetUpReconnect() {
+    tmrReconnect->setObjectName("tmrReconnect");
+    tmrReconnect->SetInterval(ReconnectIntervalMs);
+    tmrReconnect->OnTimer = [this](QObject* sender) {
+        tmrReconnectTimer(sender);
+    };
+    tmrReconnect->SetEnabled(true);
+}
+
+void TfmMain::tmrReconnectTimer(QObject*) {
+    // Never under an operation: it owns the port until it ends.
+    if (FOperationRunning || Busy() || FDispatcher == nullptr || !ShouldReconnect(*FDispatcher))
+        return;
+    if (Reconnect(*FDispatcher))
+        ShowStatus("Ready");
+}
+
+// The full status text; under a failure of the port, or while the port is lost, a second line
+// with the system's cause.
+void TfmMain::SetStatusToolTip(const QString& text) {
+    std::string cause;
+    cause.swap(FFailureCause);
+    if (cause.empty() && FDispatcher != nullptr && FDispatcher->PortLost())
+        cause = FDispatcher->LastFailureCause();
+    ui->lblStatus->setToolTip(
+        cause.empty() ? text : text + QLatin1Char('\n') + QString::fromStdString(cause));
 }

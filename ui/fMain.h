@@ -51,6 +51,7 @@ private:
     void FormDestroy(QObject* Sender);
 
     void tmrStatusTimer(QObject* Sender);
+    void tmrReconnectTimer(QObject* Sender);
     void chbAllMetersClick(QObject* Sender);
 
     void actConfigUpdate(QAction* Sender);
@@ -82,11 +83,18 @@ private:
     void SetUpLook();
     void SetUpActions();
 
+    // Field diagnostics: the frame trace, the cause of a port failure, reopening a lost port.
+    void SetUpTrace();
+    void SetUpReconnect();
+    void SetStatusToolTip(const QString& text);
+
     std::unique_ptr<Ui::TfmMain> ui;
     TActionList* aclMain;
     TTimer* tmrStatus;
+    TTimer* tmrReconnect;
     TfmMainHooks FHooks;
     bool FOperationRunning = false; // operations never nest (see RunSession)
+    std::string FFailureCause;      // cause of the failure being shown, for the tooltip
 
     // Declared in this order so that the engine is destroyed before the channel it uses.
     std::unique_ptr<TCommDispatcher> FDispatcher;

@@ -147,6 +147,9 @@ TEST(WinChannelMissingPort, OpenFailsAndTheClosedChannelRefusesEveryByteOperatio
 
     ExpectError<EOpenPort>([&] { dispatcher.Open(); }, "Cannot open COM" + n + "!");
     EXPECT_FALSE(dispatcher.GetActive());
+    EXPECT_EQ(dispatcher.LastFailureCause(),
+              "\\\\.\\COM" + n + ": no such device: is the adapter plugged in?");
+    EXPECT_TRUE(dispatcher.PortLost());
     ExpectError<EOpenPort>([&] { dispatcher.SetActive(true); }, "Cannot open COM" + n + "!");
     EXPECT_FALSE(dispatcher.GetActive());
 

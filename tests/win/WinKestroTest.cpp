@@ -146,6 +146,12 @@ TEST(WinKestroDroppedLine, ExchangesFailWithPortErrorsAndThePortCannotBeReopened
         EXPECT_EQ(message, portErrors.at(cls));
         EXPECT_FALSE(kestro.Busy);
     }
+    // The first failure found the device gone and closed the port, which now counts as lost.
+    EXPECT_FALSE(dispatcher.GetActive());
+    EXPECT_TRUE(dispatcher.PortLost());
+    EXPECT_EQ(dispatcher.LastFailureCause().rfind("\\\\.\\COM" + n + ": the device is gone (", 0),
+              0u)
+        << dispatcher.LastFailureCause();
 
     // A vanished device cannot be opened (Windows), or opens but cannot be set up (Wine).
     const auto [cls, message] = CommFailure([&] { dispatcher.Open(); });

@@ -40,7 +40,7 @@ TEST_F(ChannelOnPty, VanishedDeviceFailsEveryOperation) {
     EXPECT_EQ(Thrown([&] { channel.WaitForInput(50); }), "EReadPort: COM3 read error!");
     EXPECT_EQ(Thrown([&] { channel.WriteStr("#01R0*33\r"); }), "EWritePort: COM3 write error!");
     EXPECT_EQ(Thrown([&] { channel.Purge(); }), "ECommError: COM3 unexpected error!");
-    EXPECT_TRUE(channel.GetActive()); // failures of byte operations leave the port as it was
+    EXPECT_FALSE(channel.GetActive()); // a device that is gone closes the port
 
     EXPECT_EQ(Thrown([&] { channel.Open(); }), "EOpenPort: Cannot open COM3!");
     EXPECT_FALSE(channel.GetActive());

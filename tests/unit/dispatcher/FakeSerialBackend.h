@@ -38,6 +38,8 @@ struct TFakeSerialLine {
     bool FailWrite = false;
     bool FailWait = false;
     std::optional<std::uint32_t> WriteLimit; // a write accepts at most this many bytes
+    bool Gone = false;                       // failures mean the device has vanished
+    std::string Cause;                       // what the backend gives as the cause of a failure
     // Runs after each accepted write with the bytes written, e.g. to queue a reply.
     std::function<void(TFakeSerialLine&, const std::string&)> OnWrite;
 };
@@ -72,6 +74,8 @@ public:
     }
 
     bool IsOpen() const override { return FLine->Open; }
+    std::string FailureCause() const override { return FLine->Cause; }
+    bool DeviceGone() const override { return FLine->Gone; }
 
     bool Purge() override {
         FLine->Calls.push_back("Purge");

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <ostream>
 #include <tuple>
@@ -119,6 +120,34 @@ TEST_F(SettingsFile, UnwritableFileRaisesWithItsPath) {
         EXPECT_EQ(e.Message(), "Unable to write to " + ini);
     }
     EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
+}
+
+// The trace file comes from the settings file or, first, from KESTRO_TRACE; a later file
+// without the section turns the trace off, and saving never writes the section.
+TEST_F(SettingsFile, TraceFileIsReadNeverWrittenAndTheEnvironmentWins) {
+    WriteBytes(FIni, "[Trace]\nFile = /var/log/kestro trace.log \n[Congif]\nComPort=2\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(TraceFileSetting, "/var/log/kestro trace.log");
+    EXPECT_EQ(TraceFileName(), "/var/log/kestro trace.log");
+#ifdef _WIN32
+    _putenv_s("KESTRO_TRACE", "-");
+#else
+    ::setenv("KESTRO_TRACE", "-", 1);
+#endif
+    EXPECT_EQ(TraceFileName(), "-");
+#ifdef _WIN32
+    _putenv_s("KESTRO_TRACE", "");
+#else
+    ::unsetenv("KESTRO_TRACE");
+#endif
+    SaveConfigTo(FIni);
+    EXPECT_EQ(ReadBytes(FIni).find("[Trace]"), 0u); // kept as it was, not added to
+
+    WriteBytes(FIni, "[Congif]\nComPort=1\n");
+    LoadConfigFrom(FIni);
+    EXPECT_EQ(TraceFileName(), "");
+    SaveConfigTo(FIni);
+    EXPECT_EQ(ReadBytes(FIni).find("Trace"), std::string::npos);
 }
 
 #ifndef _WIN32
