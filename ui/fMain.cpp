@@ -197,8 +197,9 @@ void TfmMain::FormDestroy(QObject*) {
 void TfmMain::ShowStatus(const std::string& text) {
     tmrStatus->SetEnabled(false);
     const QString shown = QString::fromStdString(text);
-    ui->lblStatus->ShowText(QStringLiteral("Status: ") + shown);
-    SetStatusToolTip(shown);
+    const QString line = QStringLiteral("Status: ") + shown;
+    ui->lblStatus->ShowText(line);
+    SetStatusToolTip(line);
     tmrStatus->SetEnabled(true);
     emit StatusChanged(shown);
     // Paint the text now: the caller may block in an exchange next.

@@ -123,7 +123,7 @@ void DiagnosticsTests::reopensWhenTheMeterComesBackBehindTheSameLink() {
     QCOMPARE(rig.Status(), QStringLiteral("Status: COM1 unexpected error!"));
     QVERIFY(!rig.CanEcho());
     const QString cause = QString::fromStdString(rig.Link) + ": the device is gone (";
-    QVERIFY2(rig.ToolTip().startsWith("COM1 unexpected error!\n" + cause),
+    QVERIFY2(rig.ToolTip().startsWith("Status: COM1 unexpected error!\n" + cause),
              qPrintable(rig.ToolTip()));
     SpinIdle(150); // the attempts fail while the meter is away
     QVERIFY(!rig.CanEcho());
@@ -132,7 +132,7 @@ void DiagnosticsTests::reopensWhenTheMeterComesBackBehindTheSameLink() {
     rig.PlugIn();
     QVERIFY(SpinUntil([&] { return rig.CanEcho(); }, 2000));
     QCOMPARE(rig.Status(), QStringLiteral("Status: Ready"));
-    QCOMPARE(rig.ToolTip(), QStringLiteral("Ready"));
+    QCOMPARE(rig.ToolTip(), QStringLiteral("Status: Ready"));
     rig.Echo();
     QCOMPARE(rig.Status(), QStringLiteral("Status: Echo from meter #05 returned"));
 
@@ -148,7 +148,7 @@ void DiagnosticsTests::reopensWhenTheMeterComesBackBehindTheSameLink() {
 void DiagnosticsTests::neverReopensUnderAnOperation() {
     TDiagnosticsRig rig(false);
     QCOMPARE(rig.Status(), QStringLiteral("Status: Cannot open COM1!"));
-    QCOMPARE(rig.ToolTip(), QStringLiteral("Cannot open COM1!\n") +
+    QCOMPARE(rig.ToolTip(), QStringLiteral("Status: Cannot open COM1!\n") +
                                 QString::fromStdString(rig.Link) +
                                 ": no such device: is the adapter plugged in?");
     QVERIFY(!rig.CanEcho());
