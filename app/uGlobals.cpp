@@ -46,6 +46,12 @@ std::string ConfigFileName() {
     return ChangeFileExt(ExecutablePath(), ".ini");
 }
 
+std::string SharedConfigFileName() {
+    const std::string exe = ExecutablePath();
+    const std::size_t slash = exe.find_last_of("/\\");
+    return exe.substr(0, slash == std::string::npos ? 0 : slash + 1) + "Kestro4SetClock.ini";
+}
+
 std::map<std::int32_t, std::string>
 PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& values) {
     std::map<std::int32_t, std::string> map;

@@ -21,6 +21,10 @@ void SetConfiguredSettings(const TSettings& settings);
 // The settings file: the executable's path with the extension ".ini".
 std::string ConfigFileName();
 
+// The window program's settings file, Kestro4SetClock.ini in the running executable's folder:
+// a companion program installed beside the window (kestro) reads the window's settings.
+std::string SharedConfigFileName();
+
 // Reads the three settings from section "Congif" (defaults where the file has none). On POSIX
 // systems also hands the section "Ports" to the channel's port names.
 void LoadConfig();

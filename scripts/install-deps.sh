@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev googletest
+    libcli11-dev nlohmann-json3-dev
     qt6-base-dev qt6-svg-dev
     clang libclang-rt-14-dev
     xvfb xauth
