@@ -27,6 +27,10 @@ public:
     std::string Text;
 };
 
+// Ctrl+C came before the operation of an open session began: the session closes, nothing is
+// reported for the target.
+struct TInterrupted {};
+
 // How a failure bears on the rest of a batch.
 enum class TFailureKind {
     Meter, // the meter's answer (or silence): the next meter may do better
@@ -106,8 +110,15 @@ bool TMeterCommand::RunOne(const TMeterTarget& target) {
     TFailureKind failure = TFailureKind::Meter;
     try {
         TMeterSession session(FLink.Channel, FLink.Engine, target, FLink.Settings, FText);
-        session.Run([&] { Body(session, result); });
+        session.Run([&] {
+            // The optical head's link mode may have taken a second or more.
+            if (InterruptRequested())
+                throw TInterrupted{};
+            Body(session, result);
+        });
         result.Success = true;
+    } catch (const TInterrupted&) {
+        return false;
     } catch (const ECommError& error) {
         // Nothing half-known goes out with a failure: only what names the target.
         TResult failed;
@@ -142,6 +153,8 @@ int TMeterCommand::Batch() {
     std::size_t done = 0;
     while (done < targets.size() && !InterruptRequested()) {
         const bool carryOn = RunOne(targets[done]);
+        if (!carryOn && InterruptRequested())
+            break; // the target was not worked on
         ++done;
         if (!carryOn)
             break;
@@ -189,10 +202,10 @@ int TMeterCommand::Scan() {
             FStatus = ExitSomeFailed;
         }
         result.ElapsedMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
-        progress.Show(addr - FOptions.From + 1, "");
+        progress.Clear();
         FWriter.Write(result);
     }
-    progress.Show(addr - FOptions.From, "");
+    progress.Clear();
     const std::string range = TwoDigits(FOptions.From) + "-" + TwoDigits(FOptions.To);
     if (addr <= FOptions.To) {
         std::cerr << "kestro: scan " << range

@@ -19,9 +19,12 @@ constexpr int BarWidth = 30;
 TProgressBar::TProgressBar(int total)
     : FTotal(total > 0 ? total : 1), FVisible(KESTRO_ISATTY(2) != 0) {}
 
-TProgressBar::~TProgressBar() {
-    if (FDrawn)
-        std::fprintf(stderr, "\r%*s\r", BarWidth + 40, "");
+void TProgressBar::Clear() {
+    if (!FDrawn)
+        return;
+    std::fprintf(stderr, "\r%*s\r", BarWidth + 40, "");
+    std::fflush(stderr);
+    FDrawn = false;
 }
 
 void TProgressBar::Show(int done, const std::string& note) {

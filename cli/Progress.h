@@ -6,12 +6,15 @@
 class TProgressBar {
 public:
     explicit TProgressBar(int total);
-    ~TProgressBar(); // clears the bar
+    ~TProgressBar() { Clear(); }
 
     TProgressBar(const TProgressBar&) = delete;
     TProgressBar& operator=(const TProgressBar&) = delete;
 
     void Show(int done, const std::string& note);
+    // Takes the bar off the line, so that other output starts on a clean line; the next Show
+    // draws it again.
+    void Clear();
 
 private:
     int FTotal;
