@@ -84,6 +84,11 @@ int main(int argc, char** argv) {
                                  static_cast<double>(silent) * timeout;
             std::printf("  timeout %3d ms%s: taken %8.1f ms, floor %8.1f ms, ratio %.3f\n", timeout,
                         timeout == 200 ? " (default)" : "          ", best, floor, best / floor);
+            // What the program adds over what a pseudo-terminal cannot avoid: the paced replies
+            // and the timeouts (process start and settings file included).
+            const double ptyFloor = floor - LineMs(100 * RequestBytes);
+            std::printf("    over replies and timeouts alone: %+.1f ms (%.2f ms per address)\n",
+                        best - ptyFloor, (best - ptyFloor) / 100.0);
         }
         std::remove(config.c_str());
         std::printf("  (a pseudo-terminal delivers each request at once: the requests' %.1f ms of\n"
