@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 
 namespace {
@@ -130,6 +131,25 @@ TEST_F(KestroCommands, PortsNamesTheComPortOfTheSettingsFile) {
         if (line["device"] == Meter.SlavePath())
             mapped = line["port"] == "COM1" && line["present"] == true;
     EXPECT_TRUE(mapped) << json.Out;
+}
+
+TEST_F(KestroCommands, TakesItsDefaultsFromTheWindowsSettingsFileBesideIt) {
+    const std::string program = Folder.File("kestro");
+    std::filesystem::copy_file(KESTRO_PROGRAM, program);
+    std::ofstream(Folder.File("Kestro4SetClock.ini"))
+        << "[Congif]\nComPort=2\nBaudRate=9600\nTimeout=200\n[Ports]\nCOM2=" << Meter.SlavePath()
+        << "\nCOM3=" << Folder.File("unplugged") << "\n";
+    const TKestroOutcome echo =
+        RunKestro({"echo", "--addr", "12"}, Folder.Path().string(), program);
+    EXPECT_EQ(echo.Status, 0) << echo.Err;
+    EXPECT_EQ(echo.Lines(), std::vector<std::string>{"12  OK  Echo from meter #12 returned"});
+    // The command line's port wins over the file's, and the file's map names its device.
+    const TKestroOutcome other =
+        RunKestro({"echo", "--addr", "12", "--port", "com3"}, Folder.Path().string(), program);
+    EXPECT_EQ(other.Status, 3);
+    EXPECT_NE(other.Err.find("Cannot open COM3!\nkestro: cause: " + Folder.File("unplugged")),
+              std::string::npos)
+        << other.Err;
 }
 
 } // namespace

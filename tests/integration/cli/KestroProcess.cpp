@@ -29,9 +29,10 @@ std::vector<std::string> TKestroOutcome::Lines() const {
     return lines;
 }
 
-TKestroProcess::TKestroProcess(const std::vector<std::string>& args, const std::string& folder)
+TKestroProcess::TKestroProcess(const std::vector<std::string>& args, const std::string& folder,
+                               const std::string& program)
     : FOutFile(folder + "/kestro.out"), FErrFile(folder + "/kestro.err") {
-    std::vector<std::string> argv{KESTRO_PROGRAM};
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
     for (std::string& arg : argv)
@@ -46,10 +47,10 @@ TKestroProcess::TKestroProcess(const std::vector<std::string>& args, const std::
     posix_spawn_file_actions_addopen(&actions, 2, FErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     const int error =
-        posix_spawn(&FPid, KESTRO_PROGRAM, &actions, nullptr, pointers.data(), environ);
+        posix_spawn(&FPid, program.c_str(), &actions, nullptr, pointers.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
-        throw std::runtime_error("cannot start " KESTRO_PROGRAM);
+        throw std::runtime_error("cannot start " + program);
 }
 
 TKestroProcess::~TKestroProcess() {
@@ -74,7 +75,8 @@ TKestroOutcome TKestroProcess::Wait() {
     return outcome;
 }
 
-TKestroOutcome RunKestro(const std::vector<std::string>& args, const std::string& folder) {
-    TKestroProcess process(args, folder);
+TKestroOutcome RunKestro(const std::vector<std::string>& args, const std::string& folder,
+                         const std::string& program) {
+    TKestroProcess process(args, folder, program);
     return process.Wait();
 }

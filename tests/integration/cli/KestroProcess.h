@@ -17,8 +17,10 @@ struct TKestroOutcome {
 
 class TKestroProcess {
 public:
-    // Starts kestro with the arguments; its output goes to files in `folder`.
-    TKestroProcess(const std::vector<std::string>& args, const std::string& folder);
+    // Starts kestro (the one built, or a copy at `program`) with the arguments; its output goes
+    // to files in `folder`.
+    TKestroProcess(const std::vector<std::string>& args, const std::string& folder,
+                   const std::string& program = KESTRO_PROGRAM);
     ~TKestroProcess(); // kills a child still running
 
     TKestroProcess(const TKestroProcess&) = delete;
@@ -34,4 +36,5 @@ private:
 };
 
 // Runs kestro to its end.
-TKestroOutcome RunKestro(const std::vector<std::string>& args, const std::string& folder);
+TKestroOutcome RunKestro(const std::vector<std::string>& args, const std::string& folder,
+                         const std::string& program = KESTRO_PROGRAM);
