@@ -67,8 +67,10 @@ public:
     int Scan();
 
 private:
-    // Runs the command on one target in its own session; false when the batch must stop.
-    bool RunOne(const TMeterTarget& target);
+    enum class TNext { CarryOn, Stop, NotRun };
+    // Runs the command on one target in its own session and says how the batch goes on: NotRun
+    // when Ctrl+C came before the operation began.
+    TNext RunOne(const TMeterTarget& target);
     void Body(TMeterSession& session, TResult& result);
 
     const TCliOptions& FOptions;
@@ -100,7 +102,7 @@ void TMeterCommand::Body(TMeterSession& session, TResult& result) {
     }
 }
 
-bool TMeterCommand::RunOne(const TMeterTarget& target) {
+TMeterCommand::TNext TMeterCommand::RunOne(const TMeterTarget& target) {
     TResult result;
     result.Command = FOptions.Command;
     result.Optohead = target.IsOptohead();
@@ -118,7 +120,7 @@ bool TMeterCommand::RunOne(const TMeterTarget& target) {
         });
         result.Success = true;
     } catch (const TInterrupted&) {
-        return false;
+        return TNext::NotRun;
     } catch (const ECommError& error) {
         // Nothing half-known goes out with a failure: only what names the target.
         TResult failed;
@@ -132,14 +134,14 @@ bool TMeterCommand::RunOne(const TMeterTarget& target) {
     result.ElapsedMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
     FWriter.Write(result);
     if (result.Success)
-        return true;
+        return TNext::CarryOn;
     if (failure == TFailureKind::Meter) {
         FStatus = ExitSomeFailed;
-        return true;
+        return TNext::CarryOn;
     }
     ReportPortFailure(result.Error, FLink);
     FStatus = failure == TFailureKind::Port ? ExitNoPort : ExitSomeFailed;
-    return false;
+    return TNext::Stop;
 }
 
 int TMeterCommand::Batch() {
@@ -152,11 +154,11 @@ int TMeterCommand::Batch() {
 
     std::size_t done = 0;
     while (done < targets.size() && !InterruptRequested()) {
-        const bool carryOn = RunOne(targets[done]);
-        if (!carryOn && InterruptRequested())
-            break; // the target was not worked on
+        const TNext next = RunOne(targets[done]);
+        if (next == TNext::NotRun)
+            break;
         ++done;
-        if (!carryOn)
+        if (next == TNext::Stop)
             break;
     }
     if (done < targets.size()) {
