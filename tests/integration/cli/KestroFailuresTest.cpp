@@ -104,6 +104,18 @@ TEST_F(KestroFailures, AnErrorReplyGivesStatusOneAndTheProgramsText) {
               std::vector<std::string>{"05  FAILED  [Kestro #05] Bad packet checksum"});
 }
 
+TEST_F(KestroFailures, APortThatVanishesStopsTheBatchWithItsCause) {
+    Meter.SetFault(vmeter::TFault::DropLine); // an adapter pulled out at the first request
+    const TKestroOutcome echo = Kestro({"echo", "--addr", "5,12", "--json"});
+    EXPECT_EQ(echo.Status, 1);
+    const auto lines = JsonLines(echo);
+    ASSERT_EQ(lines.size(), 1u) << echo.Out;
+    EXPECT_EQ(lines[0]["error"], "COM1 read error!");
+    EXPECT_NE(echo.Err.find("kestro: cause: " + Meter.SlavePath() + ": "), std::string::npos)
+        << echo.Err;
+    EXPECT_NE(echo.Err.find("stopped after 1 of 2 meters"), std::string::npos) << echo.Err;
+}
+
 TEST_F(KestroFailures, CtrlCStopsAScanAfterTheExchangeUnderWay) {
     TKestroProcess scan({"scan", "--timeout", "200", "--config", Config}, Folder.Path().string());
     // Interrupted while address 06 is being asked, after meter 05 answered.
