@@ -47,9 +47,12 @@ std::string ConfigFileName() {
 }
 
 std::string SharedConfigFileName() {
+    // The file the window program would read were it in this executable's folder.
     const std::string exe = ExecutablePath();
     const std::size_t slash = exe.find_last_of("/\\");
-    return exe.substr(0, slash == std::string::npos ? 0 : slash + 1) + "Kestro4SetClock.ini";
+    const std::string window =
+        exe.substr(0, slash == std::string::npos ? 0 : slash + 1) + "Kestro4SetClock";
+    return ChangeFileExt(window, ".ini");
 }
 
 std::map<std::int32_t, std::string>
