@@ -56,6 +56,15 @@ std::string ConfigFileName() {
     return SettingsFileFor(ExecutablePath());
 }
 
+std::string SharedConfigFileName() {
+    // The file the window program would read were it in this executable's folder.
+    const std::string exe = ExecutablePath();
+    const std::size_t slash = exe.find_last_of("/\\");
+    const std::string window =
+        exe.substr(0, slash == std::string::npos ? 0 : slash + 1) + "Kestro4SetClock";
+    return SettingsFileFor(window);
+}
+
 std::map<std::int32_t, std::string>
 PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& values) {
     std::map<std::int32_t, std::string> map;

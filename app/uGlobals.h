@@ -28,6 +28,11 @@ std::string TraceFileName();
 // there or that folder is writable, else the per-user file (runtime/SettingsLocation.h).
 std::string ConfigFileName();
 
+// The window program's settings file as the window beside the running executable would find
+// it (ConfigFileName's rule): a companion program installed beside the window (kestro) reads
+// the window's settings.
+std::string SharedConfigFileName();
+
 // Reads the three settings from section "Congif" (defaults where the file has none) and hands
 // the section "Ports" to the channel's port names (on Windows only its device-server entries
 // count; a local COM n is always the system's).

@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev googletest
+    libcli11-dev nlohmann-json3-dev
     qt6-base-dev qt6-svg-dev
     qt6-base-private-dev # the window tests switch on Qt's accessibility layer through it
     fonts-dejavu-core # Debian's default font: the window tests measure the status line in it

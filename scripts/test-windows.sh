@@ -134,5 +134,54 @@ export KESTRO_WIN_TEST_RAW_DROP="socket://127.0.0.1:$raw_port"
 status=0
 ctest --preset windows --parallel "$jobs" || status=$?
 
+echo "== kestro.exe under Wine"
+kestro_exe="$root/build/windows/cli/kestro.exe"
+kestro_failures=0
+# kestro_case NAME EXPECTED-STATUS PATTERN ARGS...: runs kestro.exe (no settings file beside it:
+# COM1, 9600 baud, 200 ms) and checks its exit status and that PATTERN (an extended regular
+# expression) matches the whole of its standard output and error, CRs removed.
+kestro_case() {
+    local name=$1 expected=$2 pattern=$3
+    shift 3
+    local got=0
+    wine "$kestro_exe" "$@" >"$work/kestro.out" 2>"$work/kestro.err" || got=$?
+    local text
+    text=$(cat "$work/kestro.out" "$work/kestro.err" | tr -d '\r')
+    if [ "$got" -ne "$expected" ] || ! [[ $text =~ $pattern ]]; then
+        echo "kestro FAILED: $name (status $got, expected $expected; pattern $pattern)" >&2
+        echo "$text" >&2
+        kestro_failures=$((kestro_failures + 1))
+    else
+        echo "kestro ok: $name"
+    fi
+}
+nl=$'\n'
+kestro_case version 0 '^kestro [0-9]+\.[0-9]+\.[0-9]+$' --version
+kestro_case help 0 '--optohead' read --help
+kestro_case ports 0 '' ports
+kestro_case "echo, one address absent" 1 \
+    "^04  FAILED  \\[Kestro #04\\] Timeout${nl}05  OK  Echo from meter #05 returned\$" \
+    echo --addr 4-5 --port COM1
+kestro_case "read as JSON" 0 \
+    '^\{"command":"read","address":5,"optohead":false,"success":true,"error":null,"answered":null,"meter_time":"[0-9T:-]+","pc_time":"[0-9T:.-]+","offset_ms":-?[0-9]+,"elapsed_ms":[0-9]+\}$' \
+    read --addr 5 --json
+kestro_case "optical head" 0 '^optohead  OK  Echo from meter #07 returned$' echo --optohead
+kestro_case write 0 '^05  OK  set to 01\.02\.2025 12:00:00$' \
+    write --addr 5 --time 12:00:00 --date 01.02.2025
+kestro_case sync 0 '^05  OK  set to ' sync --addr 5
+kestro_case "scan finds meter 05 only" 0 '^\{"command":"scan","address":5,[^}]*\}$' \
+    scan --from 3 --to 8 --timeout 100 --json
+kestro_case "usage error" 2 'Invalid date' write --addr 5 --time 12:00:00 --date 30.02.2025
+kestro_case "unknown command" 2 '.' frobnicate
+if [ -n "${KESTRO_WIN_TEST_MISSING_COM:-}" ]; then
+    kestro_case "missing port" 3 \
+        "^kestro: Cannot open COM$KESTRO_WIN_TEST_MISSING_COM!${nl}kestro: cause: .*COM$KESTRO_WIN_TEST_MISSING_COM: " \
+        read --addr 5 --port "COM$KESTRO_WIN_TEST_MISSING_COM"
+fi
+if [ "$kestro_failures" -ne 0 ]; then
+    echo "kestro: $kestro_failures case(s) failed under Wine" >&2
+    status=1
+fi
+
 echo "== Windows build and tests took $(( $(date +%s) - start )) s"
 exit "$status"

@@ -27,7 +27,7 @@ const std::array<std::pair<speed_t, int>, 19> Speeds{{
 }};
 
 void MakeSlaveRaw(const std::string& slaveName) {
-    const int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave < 0)
         throw EVirtualMeter(SystemError("Cannot open the pseudo-terminal " + slaveName));
     termios settings{};
@@ -57,8 +57,11 @@ TPty::TPty() {
         if (::ptsname_r(FMaster, name.data(), name.size()) != 0)
             throw EVirtualMeter(SystemError("Cannot name the pseudo-terminal"));
         FSlaveName = name.data();
+        // Close-on-exec: a program that the tests start beside an in-process meter must not
+        // hold the master side, or dropping the line would not hang up its slave side.
         const int flags = ::fcntl(FMaster, F_GETFL);
-        if (flags < 0 || ::fcntl(FMaster, F_SETFL, flags | O_NONBLOCK) != 0)
+        if (flags < 0 || ::fcntl(FMaster, F_SETFL, flags | O_NONBLOCK) != 0 ||
+            ::fcntl(FMaster, F_SETFD, FD_CLOEXEC) != 0)
             throw EVirtualMeter(SystemError("Cannot set up the pseudo-terminal"));
         MakeSlaveRaw(FSlaveName);
     } catch (...) {

@@ -1,0 +1,153 @@
+#include "cli/CommandLine.h"
+
+#include "app/AddressList.h"
+#include "app/Version.h"
+#include "cli/ExitStatus.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <iostream>
+
+KESTRO_DEFINE_EXCEPTION(EUsage, Exception);
+
+namespace {
+
+// The number of `count` digits at `pos`, or -1 when any of them is not a digit.
+int DigitsAt(const std::string& text, std::size_t pos, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = pos; i < pos + count; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+void AddLinkOptions(CLI::App& command, TCliOptions& options) {
+    command.add_option("--port", options.Port,
+                       "COM<n> (the settings file's [Ports] map applies) or a device path");
+    command.add_option("--baud", options.BaudRate, "line speed in bits per second")
+        ->check(CLI::IsMember({300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
+    command.add_option("--timeout", options.Timeout, "reply timeout in milliseconds")
+        ->check(CLI::Range(1, 60000));
+    command.add_option("--retries", options.Retries, "attempts per exchange (default 1)")
+        ->check(CLI::Range(1, 10));
+}
+
+void AddCommonOptions(CLI::App& command, TCliOptions& options) {
+    command.add_option("--config", options.ConfigFile,
+                       "settings file to take the defaults from (default: the window's)");
+    command.add_flag("--json", options.Json, "one JSON object per result line");
+}
+
+void AddTargetOptions(CLI::App& command, TCliOptions& options) {
+    CLI::Option* addr =
+        command.add_option("--addr", options.Addresses, "meter address(es): 5, or 1-10,15");
+    CLI::Option* opto = command.add_flag("--optohead", options.Optohead,
+                                         "the meter under the optical head (300 baud)");
+    addr->excludes(opto);
+}
+
+CLI::App& AddMeterCommand(CLI::App& app, TCliOptions& options, const std::string& name,
+                          const std::string& description) {
+    CLI::App& command = *app.add_subcommand(name, description);
+    AddTargetOptions(command, options);
+    AddLinkOptions(command, options);
+    AddCommonOptions(command, options);
+    command.callback([&options, name] { options.Command = name; });
+    return command;
+}
+
+// Checks what CLI11 cannot: a target for the meter commands, the address list, the scan range.
+void CheckOptions(TCliOptions& options, const std::string& timeText, const std::string& dateText) {
+    const std::string& command = options.Command;
+    if (command == "echo" || command == "read" || command == "write" || command == "sync") {
+        if (options.Addresses.empty() && !options.Optohead)
+            throw EUsage("No target: give --addr LIST or --optohead");
+        if (!options.Addresses.empty())
+            ParseAddressList(options.Addresses); // raises EAddressList
+    }
+    if (command == "write") {
+        options.WriteTime = ParseTimeArgument(timeText);
+        options.WriteDate = ParseDateArgument(dateText);
+    }
+    if (command == "scan" && options.From > options.To)
+        throw EUsage("--from " + std::to_string(options.From) + " lies after --to " +
+                     std::to_string(options.To));
+}
+
+} // namespace
+
+TDateTime ParseTimeArgument(const std::string& text) {
+    TDateTime result = 0;
+    if (text.size() != 8 || text[2] != ':' || text[5] != ':')
+        throw EUsage("Invalid time \"" + text + "\": expected HH:MM:SS");
+    const int hour = DigitsAt(text, 0, 2);
+    const int minute = DigitsAt(text, 3, 2);
+    const int second = DigitsAt(text, 6, 2);
+    if (hour < 0 || minute < 0 || second < 0 || !TryEncodeTime(hour, minute, second, 0, result))
+        throw EUsage("Invalid time \"" + text + "\": expected HH:MM:SS");
+    return result;
+}
+
+TDateTime ParseDateArgument(const std::string& text) {
+    TDateTime result = 0;
+    if (text.size() != 10 || text[2] != '.' || text[5] != '.')
+        throw EUsage("Invalid date \"" + text + "\": expected DD.MM.YYYY");
+    const int day = DigitsAt(text, 0, 2);
+    const int month = DigitsAt(text, 3, 2);
+    const int year = DigitsAt(text, 6, 4);
+    if (day < 0 || month < 0 || year < 0 || !TryEncodeDate(year, month, day, result))
+        throw EUsage("Invalid date \"" + text + "\": expected DD.MM.YYYY");
+    if (year < 2000 || year > 2099)
+        throw EUsage("Invalid date \"" + text + "\": a meter keeps the years 2000 to 2099");
+    return result;
+}
+
+TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
+    TParsedCommandLine parsed;
+    TCliOptions& options = parsed.Options;
+    std::string timeText;
+    std::string dateText;
+
+    CLI::App app{"kestro: checks and sets the clocks of Kestro4 meters over a serial line.",
+                 "kestro"};
+    app.set_version_flag("--version", std::string("kestro ") + KESTRO_VERSION);
+    app.require_subcommand(1, 1);
+    app.footer("Exit status: 0 all results good, 1 some meter failed or interrupted, 2 usage "
+               "error, 3 the port could not be opened.\nSee kestro(1).");
+
+    CLI::App& ports = *app.add_subcommand("ports", "list the serial ports and the COM n map");
+    AddCommonOptions(ports, options);
+    ports.callback([&options] { options.Command = "ports"; });
+
+    AddMeterCommand(app, options, "echo", "ask the meter(s) for an echo");
+    AddMeterCommand(app, options, "read", "read the meter's date and time and its offset");
+    CLI::App& write = AddMeterCommand(app, options, "write", "set the meter's date and time");
+    write.add_option("--time", timeText, "time to set, HH:MM:SS")->required();
+    write.add_option("--date", dateText, "date to set, DD.MM.YYYY")->required();
+    AddMeterCommand(app, options, "sync", "set the meter's clock to the PC's current time");
+
+    CLI::App& scan = *app.add_subcommand("scan", "find the meters that answer, 00 to 99");
+    scan.add_option("--from", options.From, "first address (default 0)")->check(CLI::Range(0, 99));
+    scan.add_option("--to", options.To, "last address (default 99)")->check(CLI::Range(0, 99));
+    AddLinkOptions(scan, options);
+    AddCommonOptions(scan, options);
+    scan.callback([&options] { options.Command = "scan"; });
+
+    try {
+        app.parse(argc, argv);
+        CheckOptions(options, timeText, dateText);
+    } catch (const CLI::ParseError& error) {
+        // CLI11 answers help and version itself (status 0); every refusal is a usage error.
+        parsed.ExitStatus = app.exit(error) == 0 ? ExitAllGood : ExitUsage;
+        return parsed;
+    } catch (const Exception& error) { // EUsage, EAddressList
+        std::cerr << "kestro: " << error.Message() << "\nTry kestro --help\n";
+        parsed.ExitStatus = ExitUsage;
+        return parsed;
+    }
+    parsed.Run = true;
+    return parsed;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "runtime/DateTime.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What the command line asks for, checked and ready to run: nothing is sent before every
+// argument has been taken.
+struct TCliOptions {
+    std::string Command; // ports, echo, read, write, sync, scan
+
+    // Target of echo, read, write and sync: the address list as written, or the optical head.
+    std::string Addresses;
+    bool Optohead = false;
+
+    // The port: "COM<n>" or a device path; empty: the settings file's port.
+    std::string Port;
+    std::optional<std::int32_t> BaudRate;
+    std::optional<std::int32_t> Timeout;
+    std::int32_t Retries = 1; // attempts per exchange, as the window makes them
+    std::string ConfigFile;   // empty: the window's settings file
+
+    bool Json = false;
+
+    // scan
+    int From = 0;
+    int To = 99;
+
+    // write: the date and time to set, checked
+    TDateTime WriteTime = 0;
+    TDateTime WriteDate = 0;
+};

@@ -1,0 +1,32 @@
+// kestro: checks and sets the clocks of Kestro4 meters from the command line. See kestro(1).
+#include "app/uGlobals.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Link.h"
+
+#include <exception>
+#include <iostream>
+
+int main(int argc, char** argv) {
+    try {
+        InitGlobals();
+        const TParsedCommandLine parsed = ParseCommandLine(argc, argv);
+        if (!parsed.Run)
+            return parsed.ExitStatus;
+        try {
+            LoadSettingsFile(parsed.Options);
+        } catch (const EUsage& error) {
+            std::cerr << "kestro: " << error.Message() << '\n';
+            return ExitUsage;
+        }
+        if (parsed.Options.Command == "ports")
+            return RunPortsCommand(parsed.Options);
+        return RunMeterCommand(parsed.Options);
+    } catch (const std::exception& error) {
+        // Whatever no command expects (a settings file that cannot be read, no memory): said
+        // plainly, never a crash.
+        std::cerr << "kestro: " << error.what() << '\n';
+        return ExitSomeFailed;
+    }
+}
