@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "app/uGlobals.h"
+
 #include "app/AddressList.h"
 #include "app/Version.h"
 #include "cli/ExitStatus.h"
@@ -33,6 +35,8 @@ void AddLinkOptions(CLI::App& command, TCliOptions& options) {
         ->check(CLI::Range(1, 60000));
     command.add_option("--retries", options.Retries, "attempts per exchange (default 1)")
         ->check(CLI::Range(1, 10));
+    command.add_option("--trace", options.TraceFile,
+                       "append a trace of every frame to FILE (- for standard error)");
 }
 
 void AddCommonOptions(CLI::App& command, TCliOptions& options) {
@@ -115,7 +119,9 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                  "kestro"};
     app.set_version_flag("--version", std::string("kestro ") + KESTRO_VERSION);
     app.require_subcommand(1, 1);
-    app.footer("Exit status: 0 all results good, 1 some meter failed or interrupted, 2 usage "
+    app.footer("Settings file (defaults of the port, speed and timeout): " +
+               SharedConfigFileName() +
+               "\nExit status: 0 all results good, 1 some meter failed or interrupted, 2 usage "
                "error, 3 the port could not be opened.\nSee kestro(1).");
 
     CLI::App& ports = *app.add_subcommand("ports", "list the serial ports and the COM n map");

@@ -2,6 +2,7 @@
 
 #include "app/AddressList.h"
 #include "app/MeterSession.h"
+#include "app/Reconnect.h"
 #include "app/SessionObserver.h"
 #include "cli/ExitStatus.h"
 #include "cli/FailureCause.h"
@@ -73,12 +74,28 @@ private:
     TNext RunOne(const TMeterTarget& target);
     void Body(TMeterSession& session, TResult& result);
 
+    // A port failure in use: once per run, the lost port is opened again so that the batch can
+    // carry on. True when it is open again.
+    bool ReopenOnce(const std::string& message);
+
     const TCliOptions& FOptions;
     TLink& FLink;
     TResultWriter FWriter;
     TLastText FText;
     int FStatus = ExitAllGood;
+    bool FReopened = false;
 };
+
+bool TMeterCommand::ReopenOnce(const std::string& message) {
+    if (FReopened || !ShouldReconnect(FLink.Channel))
+        return false;
+    FReopened = true;
+    std::cerr << "kestro: " << message << " Opening the port again.\n";
+    if (!Reconnect(FLink.Channel))
+        return false;
+    std::cerr << "kestro: the port is open again; carrying on\n";
+    return true;
+}
 
 void TMeterCommand::Body(TMeterSession& session, TResult& result) {
     const std::string& command = FOptions.Command;
@@ -130,6 +147,8 @@ TMeterCommand::TNext TMeterCommand::RunOne(const TMeterTarget& target) {
         result = failed;
         result.Error = error.Message();
         failure = KindOf(error);
+        if (failure == TFailureKind::Line && ReopenOnce(result.Error))
+            return RunOne(target);
     }
     result.ElapsedMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
     FWriter.Write(result);
@@ -195,6 +214,10 @@ int TMeterCommand::Scan() {
         } catch (const ECommError& error) {
             result.Error = error.Message();
             const TFailureKind failure = KindOf(error);
+            if (failure == TFailureKind::Line && ReopenOnce(result.Error)) {
+                --addr; // the same address once more
+                continue;
+            }
             if (failure != TFailureKind::Meter) {
                 ReportPortFailure(result.Error, FLink);
                 FStatus = failure == TFailureKind::Port ? ExitNoPort : ExitSomeFailed;

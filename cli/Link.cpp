@@ -2,10 +2,12 @@
 
 #include "app/uGlobals.h"
 #include "cli/ExitStatus.h"
+#include "comm/FrameTrace.h"
 #include "comm/PortNames.h"
 
 #include <cctype>
 #include <filesystem>
+#include <iostream>
 
 namespace {
 
@@ -44,6 +46,10 @@ TLink::TLink(const TCliOptions& options) : Settings(ConfiguredSettings()) {
     if (options.Timeout)
         Settings.Timeout = *options.Timeout;
     Engine.Retries = options.Retries;
+    if (!options.TraceFile.empty())
+        Channel.SetTrace(OpenFrameTrace(options.TraceFile, [](const std::string& reason) {
+            std::cerr << "kestro: cannot write the trace: " << reason << '\n';
+        }));
     if (!options.Port.empty()) {
         if (const std::int32_t port = ComPortNumber(options.Port); port > 0) {
             Settings.ComPort = port;

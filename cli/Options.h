@@ -21,6 +21,7 @@ struct TCliOptions {
     std::optional<std::int32_t> Timeout;
     std::int32_t Retries = 1; // attempts per exchange, as the window makes them
     std::string ConfigFile;   // empty: the window's settings file
+    std::string TraceFile;    // frame trace: a file, "-" for standard error, empty for none
 
     bool Json = false;
 

@@ -87,11 +87,14 @@ std::string ProgramsHolding(const std::string& device) {
         return {};
     std::string holders;
     std::error_code ec;
+    // This process holds the device itself while the refused lock is being reported.
+    const std::string self = std::to_string(::getpid());
     // Processes come and go during the scan; what was found so far is the best answer then.
     try {
         for (const auto& process : std::filesystem::directory_iterator("/proc", ec)) {
             const std::string pid = process.path().filename().string();
-            if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos ||
+                pid == self)
                 continue;
             std::error_code fdError;
             for (const auto& fd :

@@ -154,3 +154,13 @@ TEST_F(KestroCommands, TakesItsDefaultsFromTheWindowsSettingsFileBesideIt) {
 }
 
 } // namespace
+
+TEST_F(KestroCommands, TraceOnStandardErrorShowsBothDirectionsAndTheTimeout) {
+    const TKestroOutcome outcome =
+        Kestro({"echo", "--addr", "5,6", "--timeout", "50", "--trace", "-"});
+    EXPECT_EQ(outcome.Status, 1);
+    EXPECT_NE(outcome.Err.find(" TX      #R05E*12\\r"), std::string::npos) << outcome.Err;
+    EXPECT_NE(outcome.Err.find(" RX      after="), std::string::npos) << outcome.Err;
+    EXPECT_NE(outcome.Err.find(" TIMEOUT after="), std::string::npos) << outcome.Err;
+    EXPECT_NE(outcome.Err.find("[Kestro #06] Timeout"), std::string::npos) << outcome.Err;
+}
