@@ -24,16 +24,18 @@ void TClockOffset::AddRead(std::int64_t meterSeconds, double windowStartMs, doub
     if (FReads == 0) {
         FLow = low;
         FHigh = high;
+        FFirstShown = meterSeconds;
     } else {
         FLow = std::max(FLow, low);
         FHigh = std::min(FHigh, high);
     }
+    FLastShown = meterSeconds;
     FWindowSum += windowEndMs - windowStartMs;
     ++FReads;
 }
 
 bool TClockOffset::TargetReached() const {
-    return FReads > 0 && !Contradicted() && WidthMs() < FOptions.TargetWidthMs;
+    return SeenCounting() && !Contradicted() && WidthMs() < FOptions.TargetWidthMs;
 }
 
 std::optional<double> TClockOffset::NextSendMs(double earliestMs, const TReadTiming& timing) const {
@@ -70,5 +72,7 @@ std::optional<double> TClockOffset::NextSendMs(double earliestMs, const TReadTim
             }
         }
     }
+    if (!best && !SeenCounting())
+        return earliestMs;
     return best;
 }

@@ -39,7 +39,10 @@ public:
     double WidthMs() const { return FHigh - FLow; }
     double MiddleMs() const { return (FLow + FHigh) / 2; }
     double HalfWidthMs() const { return WidthMs() / 2; }
+    // Narrower than the target, with the meter seen counting (two reads showing different
+    // seconds): a clock that is not counting looks, for up to a second, like one about to tick.
     bool TargetReached() const;
+    bool SeenCounting() const { return FReads > 0 && FFirstShown != FLastShown; }
 
     // When to hand the next request to the port (PC time), at `earliestMs` or later: the
     // instant whose read gains the most information per millisecond spent, so a wide interval
@@ -47,6 +50,7 @@ public:
     // on the second boundary that splits it in two. Empty when there is nothing left to do:
     // no read yet, the target reached, the budget spent, a contradiction, or no read that
     // could narrow the interval any more (it is as narrow as the meter's turnaround allows).
+    // Until the meter is seen counting, the next read is planned at the earliest at least.
     std::optional<double> NextSendMs(double earliestMs, const TReadTiming& timing) const;
 
     // The mean width of the read windows seen so far (the meter's turnaround, mostly).
@@ -58,4 +62,6 @@ private:
     double FLow = 0;
     double FHigh = 0;
     double FWindowSum = 0;
+    std::int64_t FFirstShown = 0;
+    std::int64_t FLastShown = 0;
 };

@@ -14,6 +14,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h: the timer-resolution calls of the multimedia API.
+#include <mmsystem.h>
 
 static_assert(sizeof(DCB) == sizeof(TDcbImage));
 static_assert(offsetof(DCB, BaudRate) == offsetof(TDcbImage, BaudRate));
@@ -27,6 +29,23 @@ static_assert((PURGE_TXCLEAR | PURGE_RXCLEAR) == kPurgeBothQueues);
 static_assert(NOPARITY == 0 && ONESTOPBIT == 0 && DTR_CONTROL_ENABLE == 1);
 
 namespace {
+
+// While it lives, the system's timer runs at 1 ms, so that Sleep(1) sleeps about 1 ms and not a
+// whole scheduler tick (often 15.6 ms), which would blur when a reply's bytes arrived. It
+// touches no setting of the port.
+class TFineTimerPeriod {
+public:
+    TFineTimerPeriod() : FRaised(::timeBeginPeriod(1) == TIMERR_NOERROR) {}
+    ~TFineTimerPeriod() {
+        if (FRaised)
+            ::timeEndPeriod(1);
+    }
+    TFineTimerPeriod(const TFineTimerPeriod&) = delete;
+    TFineTimerPeriod& operator=(const TFineTimerPeriod&) = delete;
+
+private:
+    bool FRaised;
+};
 
 class TWin32SerialBackend final : public TSerialBackend {
 public:
@@ -96,6 +115,7 @@ public:
         if (!IsOpen())
             return false;
         const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+        TFineTimerPeriod finePeriod;
         for (;;) {
             DWORD errors = 0;
             COMSTAT status{};

@@ -3,6 +3,7 @@
 # its tests under Wine, in a fresh Wine prefix whose COM ports lead to virtual meters:
 #   COM1  meter 05 on the bus and meter 07 under the optical head, with a request log
 #   COM2  meter 05 that drops the line on the first request (a pulled USB adapter)
+#   COM3  meter 05 on a timed line with a clock 2.3456 s ahead, with a request log
 #   COM9  missing (checked before the tests run)
 # Every other COM port stays unused: Wine maps the host's real serial ports to the next free
 # numbers, and the tests open only the ports named above.
@@ -71,6 +72,8 @@ start_meter() { # link log args...
 }
 start_meter "$work/com1" "$work/meter1.out" --meter 5 --optohead 7 --log "$work/meter1.log"
 start_meter "$work/com2" "$work/meter2.out" --meter 5 --fault drop-line
+start_meter "$work/com3" "$work/meter3.out" --meter 5 --pace --turnaround 2 --turnaround-max 20 \
+    --clock-offset 2345.6 --drift 20 --log "$work/meter3.log"
 
 # The port map lives in the registry; Wine applies it to dosdevices when it starts, so it is
 # written, Wine is stopped, and the links are checked after the next start.
@@ -80,13 +83,14 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
 "COM1"="$work/com1"
 "COM2"="$work/com2"
+"COM3"="$work/com3"
 REG
 wine reg import "$(echo "Z:$work/ports.reg" | tr / '\\')" >/dev/null 2>&1
 wineserver -k || true
 wineserver -w
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
-for n in 1 2; do
+for n in 1 2 3; do
     got=$(readlink "$WINEPREFIX/dosdevices/com$n" || true)
     if [ "$got" != "$work/com$n" ]; then
         echo "test-windows: COM$n leads to '$got', not to its virtual meter; no tests run" >&2
@@ -105,6 +109,9 @@ export KESTRO_WIN_TEST_COM=1
 export KESTRO_WIN_TEST_METER_LOG
 KESTRO_WIN_TEST_METER_LOG=$(echo "Z:$work/meter1.log" | tr / '\\')
 export KESTRO_WIN_TEST_DROP_COM=2
+export KESTRO_WIN_TEST_CLOCK_COM=3
+export KESTRO_WIN_TEST_CLOCK_LOG
+KESTRO_WIN_TEST_CLOCK_LOG=$(echo "Z:$work/meter3.log" | tr / '\\')
 status=0
 ctest --preset windows --parallel "$jobs" || status=$?
 
