@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 
 using namespace wintest;
@@ -83,7 +84,15 @@ TEST_F(WinClock, MeasuresAndSetsAgainstTheMetersTruth) {
     ASSERT_EQ(writes.size(), 1u);
     ExpectWithin({reads.begin(), reads.begin() + result.Before.Reads}, result.Before);
     ExpectWithin({reads.begin() + result.Before.Reads, reads.end()}, result.After);
-    EXPECT_EQ(result.TakeOver, TTakeOver::RestartsSecond);
+    // The meter restarts its second; that shows unless it was close to whole seconds before
+    // (a second run finds it set already).
+    const double fromWhole =
+        std::abs(result.Before.OffsetMs - 1000 * std::round(result.Before.OffsetMs / 1000));
+    if (fromWhole > 50)
+        EXPECT_EQ(result.TakeOver, TTakeOver::RestartsSecond);
+    else
+        EXPECT_NE(result.TakeOver, TTakeOver::KeepsFraction);
+    EXPECT_NE(result.TakeOver, TTakeOver::Unexplained);
     Print("before", result.Before, reads[result.Before.Reads - 1]);
     Print("after", result.After, reads.back());
     std::printf("set: true offset just after %.1f ms, request handed %.2f ms late\n", writes[0],
