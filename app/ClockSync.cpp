@@ -210,7 +210,9 @@ TSyncResult SyncClock(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
     if (result.PcClock.State == TPcClockStatus::TState::NotSynchronised && !options.Force)
         throw EPcClockNotSynchronised(SPcClockNotSynchronised);
 
-    result.Before = MeasureClockOffset(engine, addr, pc, options.Offset);
+    TClockOffsetOptions before = options.Offset;
+    before.TargetWidthMs = std::max(before.TargetWidthMs, options.BeforeTargetWidthMs);
+    result.Before = MeasureClockOffset(engine, addr, pc, before);
 
     // The meter takes the time over somewhere between the end of the request and the start of
     // its reply; the middle of the window the reads showed is the best guess of where.

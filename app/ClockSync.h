@@ -45,7 +45,11 @@ enum class TTakeOver {
 std::string TakeOverText(TTakeOver takeOver);
 
 struct TClockSyncOptions {
-    TClockOffsetOptions Offset;
+    TClockOffsetOptions Offset; // the measurement after the set
+    // The measurement before the set only tells how far off the meter was and, against the
+    // one after, how it took the time over; the set itself does not depend on it, so a wider
+    // target saves reads (about 2 s at 9600 baud, 4 s at 300).
+    double BeforeTargetWidthMs = 60;
     bool Force = false; // set the meter even when the PC's clock is not synchronised
 };
 

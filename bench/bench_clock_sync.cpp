@@ -2,8 +2,9 @@
 // received one line time after their first byte, replies paced at 10 bits per byte, a turnaround
 // drawn from 2 to 20 ms). Each run starts the meter with a random offset (within +-10 s) and
 // drift (within +-50 ppm), then:
-//  - sync: measures the offset (the figures of `offset`), sets the clock on the second boundary
-//    and measures again;
+//  - offset: measures the offset;
+//  - sync: measures it again (to a wider target), sets the clock on the second boundary and
+//    measures again;
 //  - the window's method: sends the PC's time with the fraction of the second dropped.
 // The meter's log holds its true offset at every read and write; the figures compare with it.
 // Usage: bench_clock_sync [runs] [baud...]   (20 runs at 9600 and 300 baud by default)
@@ -34,7 +35,7 @@ double Percentile(std::vector<double> values, double p) {
 struct TFigures {
     std::vector<double> OffsetError, OffsetUncertainty, OffsetReads, OffsetSeconds;
     std::vector<double> SyncResidual, SyncClaimError, SyncSeconds, WindowResidual;
-    int TakeOverRight = 0;
+    int TakeOver[4] = {}; // counts by TTakeOver
 };
 
 // The true offset logged with the last clock request of the given kind ('R' or 'W').
@@ -82,25 +83,20 @@ void RunOnce(int baud, std::mt19937& random, TFigures& figures) {
     engine.Retries = 1;
 
     const TPcClock pc = SystemPcClock();
+    const TOffsetResult offsetResult = MeasureClockOffset(engine, Meter, pc);
+    figures.OffsetError.push_back(std::abs(offsetResult.OffsetMs - LoggedTruth(line.Log(), 'R')));
+    figures.OffsetUncertainty.push_back(offsetResult.UncertaintyMs);
+    figures.OffsetReads.push_back(offsetResult.Reads);
+    figures.OffsetSeconds.push_back(offsetResult.DurationMs / 1000);
+
     TClockSyncOptions syncOptions;
     syncOptions.Force = true; // the meter and the program share the PC's clock
     const TSyncResult sync = SyncClock(engine, Meter, pc, syncOptions);
-    std::vector<vmeter::TLogEntry> log = line.Log();
-    // The truth before the set: the last read before the write.
-    std::vector<vmeter::TLogEntry> beforeWrite;
-    for (const vmeter::TLogEntry& entry : log) {
-        if (entry.Frame.size() > 1 && entry.Frame[1] == 'W')
-            break;
-        beforeWrite.push_back(entry);
-    }
-    figures.OffsetError.push_back(std::abs(sync.Before.OffsetMs - LoggedTruth(beforeWrite, 'R')));
-    figures.OffsetUncertainty.push_back(sync.Before.UncertaintyMs);
-    figures.OffsetReads.push_back(sync.Before.Reads);
-    figures.OffsetSeconds.push_back(sync.Before.DurationMs / 1000);
+    const std::vector<vmeter::TLogEntry> log = line.Log();
     figures.SyncResidual.push_back(std::abs(LoggedTruth(log, 'W')));
     figures.SyncClaimError.push_back(std::abs(sync.After.OffsetMs - LoggedTruth(log, 'R')));
     figures.SyncSeconds.push_back(sync.DurationMs / 1000);
-    figures.TakeOverRight += sync.TakeOver == TTakeOver::RestartsSecond ? 1 : 0;
+    ++figures.TakeOver[static_cast<int>(sync.TakeOver)];
 
     // The sync ends just after a second boundary; the window's set comes at any moment.
     std::uniform_int_distribution<int> pause(0, 999);
@@ -140,8 +136,10 @@ int main(int argc, char** argv) {
             Row("sync: after-claim error vs truth", figures.SyncClaimError, "ms", "");
             Row("sync: time", figures.SyncSeconds, "s", fast ? "(goal: 10)" : "(goal: 30)");
             Row("window's method: residual", figures.WindowResidual, "ms", "");
-            std::printf("  take-over told as restart          %d of %d\n", figures.TakeOverRight,
-                        runs);
+            std::printf(
+                "  take-over told (the meter restarts) restarts %d, keeps %d, undetermined %d, "
+                "unexplained %d\n",
+                figures.TakeOver[0], figures.TakeOver[1], figures.TakeOver[2], figures.TakeOver[3]);
             std::fflush(stdout);
         }
         return 0;

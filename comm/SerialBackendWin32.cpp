@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN // keeps out winspool.h, whose SetPort macro clashes with the channel's
@@ -115,7 +116,7 @@ public:
         if (!IsOpen())
             return false;
         const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
-        TFineTimerPeriod finePeriod;
+        std::optional<TFineTimerPeriod> finePeriod; // raised only when the wait sleeps
         for (;;) {
             DWORD errors = 0;
             COMSTAT status{};
@@ -127,6 +128,8 @@ public:
             }
             if (::GetTickCount64() >= deadline)
                 return true;
+            if (!finePeriod)
+                finePeriod.emplace();
             ::Sleep(1);
         }
     }
