@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <optional>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN // keeps out winspool.h, whose SetPort macro clashes with the channel's
@@ -15,6 +16,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h: the timer-resolution calls of the multimedia API.
+#include <mmsystem.h>
 
 static_assert(sizeof(DCB) == sizeof(TDcbImage));
 static_assert(offsetof(DCB, BaudRate) == offsetof(TDcbImage, BaudRate));
@@ -63,6 +66,22 @@ bool DeviceRemoved(DWORD error) {
         return false;
     }
 }
+// While it lives, the system's timer runs at 1 ms, so that Sleep(1) sleeps about 1 ms and not a
+// whole scheduler tick (often 15.6 ms), which would blur when a reply's bytes arrived. It
+// touches no setting of the port.
+class TFineTimerPeriod {
+public:
+    TFineTimerPeriod() : FRaised(::timeBeginPeriod(1) == TIMERR_NOERROR) {}
+    ~TFineTimerPeriod() {
+        if (FRaised)
+            ::timeEndPeriod(1);
+    }
+    TFineTimerPeriod(const TFineTimerPeriod&) = delete;
+    TFineTimerPeriod& operator=(const TFineTimerPeriod&) = delete;
+
+private:
+    bool FRaised;
+};
 
 class TWin32SerialBackend final : public TSerialBackend {
 public:
@@ -164,6 +183,7 @@ public:
         if (!IsOpen())
             return NotOpen();
         const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+        std::optional<TFineTimerPeriod> finePeriod; // raised only when the wait sleeps
         for (;;) {
             DWORD errors = 0;
             COMSTAT status{};
@@ -175,6 +195,8 @@ public:
             }
             if (::GetTickCount64() >= deadline)
                 return true;
+            if (!finePeriod)
+                finePeriod.emplace();
             ::Sleep(1);
         }
     }

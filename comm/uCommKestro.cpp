@@ -214,12 +214,14 @@ void TCommKestro::Attempt(TKestroAddr addr, char cmd, char code, const std::stri
 
     const std::string frame = StartMark + EncodePacket(Request) + CR;
     Dispatcher->Purge();
+    RequestSentAt = std::chrono::steady_clock::now();
     Dispatcher->WriteStr(frame);
 
     std::string line;
     bool overflow = false;
     if (!ReceiveLine(line, overflow))
         Error(EKestroTimeout::ClassType, SKestroTimeout);
+    ReplyReceivedAt = std::chrono::steady_clock::now();
     // An overlong line was cut short, so it cannot be decoded as what the meter sent.
     if (overflow)
         Error(EKestroBadPacket::ClassType, SKestroBadPacket);

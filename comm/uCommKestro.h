@@ -3,6 +3,7 @@
 #include "comm/uCommDispatcher.h"
 #include "runtime/DateTime.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,12 @@ public:
     TKestroPacket Request;
     TKestroPacket Response;
     bool Busy = false;
+
+    // Steady-clock instants of the last attempt: just before its request was handed to the
+    // port, and just after its reply's CR was taken from the port. They time the meter's
+    // clock to the millisecond; the line time of n bytes is n * 10 / baud seconds.
+    std::chrono::steady_clock::time_point RequestSentAt;
+    std::chrono::steady_clock::time_point ReplyReceivedAt;
 
     // Seams for tests: the millisecond tick counter and the pause between attempts.
     std::function<std::uint32_t()> TickCount;

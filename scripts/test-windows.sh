@@ -3,6 +3,7 @@
 # its tests under Wine, in a fresh Wine prefix whose COM ports lead to virtual meters:
 #   COM1  meter 05 on the bus and meter 07 under the optical head, with a request log
 #   COM2  meter 05 that drops the line on the first request (a pulled USB adapter)
+#   COM3  meter 05 on a timed line with a clock 2.3456 s ahead, with a request log
 #   COM9  missing (checked before the tests run)
 # and two virtual meters served over TCP on loopback, which the tests reach through Winsock:
 #   RFC 2217  meter 05 on the bus and meter 07 under the optical head, with a request log
@@ -74,6 +75,8 @@ start_meter() { # link log args...
 }
 start_meter "$work/com1" "$work/meter1.out" --meter 5 --optohead 7 --log "$work/meter1.log"
 start_meter "$work/com2" "$work/meter2.out" --meter 5 --fault drop-line
+start_meter "$work/com3" "$work/meter3.out" --meter 5 --pace --turnaround 2 --turnaround-max 20 \
+    --clock-offset 2345.6 --drift 20 --log "$work/meter3.log"
 
 serve_meter() { # out args...: sets served_port to the TCP port the meter serves on
     local out=$1
@@ -89,9 +92,9 @@ serve_meter() { # out args...: sets served_port to the TCP port the meter serves
     cat "$out" >&2
     exit 1
 }
-serve_meter "$work/meter3.out" --rfc2217 --meter 5 --optohead 7 --log "$work/meter3.log"
+serve_meter "$work/net1.out" --rfc2217 --meter 5 --optohead 7 --log "$work/net1.log"
 rfc2217_port=$served_port
-serve_meter "$work/meter4.out" --meter 5 --fault drop-line
+serve_meter "$work/net2.out" --meter 5 --fault drop-line
 raw_port=$served_port
 
 # The port map lives in the registry; Wine applies it to dosdevices when it starts, so it is
@@ -102,13 +105,14 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
 "COM1"="$work/com1"
 "COM2"="$work/com2"
+"COM3"="$work/com3"
 REG
 wine reg import "$(echo "Z:$work/ports.reg" | tr / '\\')" >/dev/null 2>&1
 wineserver -k || true
 wineserver -w
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
-for n in 1 2; do
+for n in 1 2 3; do
     got=$(readlink "$WINEPREFIX/dosdevices/com$n" || true)
     if [ "$got" != "$work/com$n" ]; then
         echo "test-windows: COM$n leads to '$got', not to its virtual meter; no tests run" >&2
@@ -129,8 +133,11 @@ KESTRO_WIN_TEST_METER_LOG=$(echo "Z:$work/meter1.log" | tr / '\\')
 export KESTRO_WIN_TEST_DROP_COM=2
 export KESTRO_WIN_TEST_RFC2217="rfc2217://127.0.0.1:$rfc2217_port"
 export KESTRO_WIN_TEST_RFC2217_LOG
-KESTRO_WIN_TEST_RFC2217_LOG=$(echo "Z:$work/meter3.log" | tr / '\\')
+KESTRO_WIN_TEST_RFC2217_LOG=$(echo "Z:$work/net1.log" | tr / '\\')
 export KESTRO_WIN_TEST_RAW_DROP="socket://127.0.0.1:$raw_port"
+export KESTRO_WIN_TEST_CLOCK_COM=3
+export KESTRO_WIN_TEST_CLOCK_LOG
+KESTRO_WIN_TEST_CLOCK_LOG=$(echo "Z:$work/meter3.log" | tr / '\\')
 status=0
 ctest --preset windows --parallel "$jobs" || status=$?
 

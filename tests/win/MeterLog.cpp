@@ -98,6 +98,13 @@ TMeterLogEntry ParseMeterLogLine(const std::string& line) {
         entry.Answered = true;
     else if (line.compare(answered, 5, "false") != 0)
         Malformed(line);
+    if (line.find("\"offset_ms\":") != std::string::npos) {
+        try {
+            entry.ClockOffsetMs = std::stod(line.substr(ValueStart(line, "offset_ms")));
+        } catch (const std::logic_error&) {
+            Malformed(line);
+        }
+    }
     return entry;
 }
 

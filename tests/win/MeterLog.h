@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ struct TMeterLogEntry {
     std::string Frame; // "#" to CR inclusive
     int BaudRate = 0;  // line speed of the meters' side when the request arrived
     bool Answered = false;
+    std::optional<double> ClockOffsetMs; // "offset_ms": the meters' true clock offset
 };
 
 // Parses one log line; raises std::runtime_error naming the line when it is not one.

@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 
 namespace vmeter {
 
@@ -16,6 +18,17 @@ int ParseNumber(const std::string& option, const std::string& text, int low, int
     if (text.empty() || error != std::errc() || stop != end || value < low || value > high)
         throw EVirtualMeter("Invalid value for " + option + ": \"" + text + "\" (expected " +
                             std::to_string(low) + ".." + std::to_string(high) + ")");
+    return value;
+}
+
+double ParseDecimal(const std::string& option, const std::string& text, double limit) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || !(std::abs(value) <= limit))
+        throw EVirtualMeter("Invalid value for " + option + ": \"" + text +
+                            "\" (expected a number from -" + std::to_string(std::llround(limit)) +
+                            " to " + std::to_string(std::llround(limit)) + ")");
     return value;
 }
 
@@ -83,6 +96,18 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             result.Options.Pace = true;
         } else if (option == "--turnaround") {
             result.Options.TurnaroundMs = ParseNumber(option, value(), 0, 60000);
+        } else if (option == "--turnaround-max") {
+            result.Options.TurnaroundMaxMs = ParseNumber(option, value(), 0, 60000);
+        } else if (option == "--clock-offset") {
+            result.Options.Clock.OffsetMs = ParseDecimal(option, value(), 1e11);
+        } else if (option == "--drift") {
+            result.Options.Clock.DriftPpm = ParseDecimal(option, value(), 100000);
+        } else if (option == "--takeover") {
+            const std::string& name = value();
+            const std::optional<TTakeOver> takeOver = ParseTakeOver(name);
+            if (!takeOver)
+                throw EVirtualMeter("Unknown take-over: \"" + name + "\"");
+            result.Options.Clock.TakeOver = *takeOver;
         } else if (option == "--fault") {
             const std::string& name = value();
             const std::optional<TFault> fault = ParseFault(name);
@@ -123,8 +148,14 @@ std::string UsageText() {
            "  --meter ADDR      a meter on the bus at address ADDR (0..99), repeatable\n"
            "  --optohead ADDR   the meter under the optical head: answers \"??\", 300 baud only\n"
            "                    (without --meter and --optohead: --optohead 7 --meter 5)\n"
-           "  --pace            send replies at line speed, 10 bits per byte\n"
+           "  --pace            line timing: requests count as received one line time after\n"
+           "                    their first byte, replies go out at 10 bits per byte\n"
            "  --turnaround MS   pause before each reply, in milliseconds\n"
+           "  --turnaround-max MS  each pause drawn at random from --turnaround to this\n"
+           "  --clock-offset MS the meters' clock minus the PC's at the start (default 0)\n"
+           "  --drift PPM       how much faster the meters' clock runs (default 0)\n"
+           "  --takeover MODE   a written time restarts the second (restart, the default) or\n"
+           "                    keeps the fraction of the second the clock had (keep)\n"
            "  --fault NAME      fault in every reply: none, silence, error-s, error-c,\n"
            "                    error-d, error-p, error-unknown, bad-checksum, wrong-address,\n"
            "                    wrong-object, noise, no-cr, write-data-diff, drop-line\n"
@@ -140,6 +171,12 @@ std::string JsonLogLine(const TLogEntry& entry) {
     line += ",\"baud\":" + std::to_string(entry.BaudRate);
     line += ",\"answered\":";
     line += entry.Answered ? "true" : "false";
+    if (entry.ClockOffsetMs) {
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "%.3f", *entry.ClockOffsetMs);
+        line += ",\"offset_ms\":";
+        line += offset;
+    }
     line += '}';
     return line;
 }

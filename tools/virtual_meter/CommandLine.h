@@ -24,7 +24,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 std::string UsageText();
 
-// One line of the request log, as JSON: {"frame":"#R05E*12\r","baud":9600,"answered":true}.
+// One line of the request log, as JSON: {"frame":"#R05E*12\r","baud":9600,"answered":true},
+// with "offset_ms" (the meters' true clock offset) after clock reads and writes.
 std::string JsonLogLine(const TLogEntry& entry);
 
 } // namespace vmeter

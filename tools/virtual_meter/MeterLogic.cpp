@@ -39,7 +39,7 @@ std::string ErrorBody(int addr, char letter) {
 }
 
 std::string AnswerBody(int addr, bool isOptoMeter, const TRequest& request, TMeterState& state,
-                       std::int64_t nowCivil) {
+                       TMeterClock::TInstant at) {
     if (!request.ChecksumOk)
         return ErrorBody(addr, 'S');
     if (!request.WellFormed)
@@ -49,13 +49,13 @@ std::string AnswerBody(int addr, bool isOptoMeter, const TRequest& request, TMet
         return AnswerWith(addr, 'E', "");
 
     if (request.Object == 'C' && request.Cmd == 'R')
-        return AnswerWith(addr, 'C', FormatClockData(nowCivil + state.ClockOffsetSeconds));
+        return AnswerWith(addr, 'C', FormatClockData(state.Clock.Read(at)));
 
     if (request.Object == 'C' && request.Cmd == 'W') {
         const std::optional<std::int64_t> moment = ParseClockData(request.Data);
         if (!moment)
             return ErrorBody(addr, 'D');
-        state.ClockOffsetSeconds = *moment - nowCivil;
+        state.Clock.Write(*moment, at);
         return AnswerWith(addr, 'C', request.Data);
     }
 

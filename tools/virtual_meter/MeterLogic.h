@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MeterClock.h"
 #include "MeterProtocol.h"
 #include "VirtualMeter.h"
 
@@ -11,8 +12,8 @@ namespace vmeter {
 
 // What the meters remember between requests.
 struct TMeterState {
-    std::int64_t ClockOffsetSeconds = 0; // meters' clock minus the PC's local clock
-    bool LinkMode = false;               // of the meter under the optical head
+    TMeterClock Clock;
+    bool LinkMode = false; // of the meter under the optical head
 };
 
 // The address of the meter that answers a request heard at this line speed, or nothing.
@@ -21,9 +22,9 @@ struct TMeterState {
 std::optional<int> AnsweringMeter(const TOptions& options, const TRequest& request, int baudRate);
 
 // Reply body ("A"/"E", two address digits, letter, optional "," data) of meter `addr`,
-// carrying out the request on `state`. `nowCivil` is the PC's local time (LocalCivilNow).
+// carrying out the request on `state` at the instant `at` (when the request was received).
 std::string AnswerBody(int addr, bool isOptoMeter, const TRequest& request, TMeterState& state,
-                       std::int64_t nowCivil);
+                       TMeterClock::TInstant at);
 
 // An error reply body of meter `addr` with the given letter.
 std::string ErrorBody(int addr, char letter);

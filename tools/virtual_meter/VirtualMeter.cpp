@@ -9,10 +9,12 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <iostream>
 #include <poll.h>
+#include <random>
 #include <unistd.h>
 
 namespace vmeter {
@@ -38,6 +40,9 @@ TOptions Validated(TOptions options) {
     if (options.TurnaroundMs < 0)
         throw EVirtualMeter("Turnaround must not be negative: " +
                             std::to_string(options.TurnaroundMs));
+    if (options.TurnaroundMaxMs < 0)
+        throw EVirtualMeter("Turnaround must not be negative: " +
+                            std::to_string(options.TurnaroundMaxMs));
     return options;
 }
 
@@ -45,6 +50,7 @@ TOptions Validated(TOptions options) {
 
 struct TVirtualMeter::TImpl {
     explicit TImpl(TOptions options) : Options(Validated(std::move(options))) {
+        State.Clock = TMeterClock(Options.Clock);
         if (!Options.LinkPath.empty())
             Link = std::make_unique<TSymlink>(Options.LinkPath, Pty.SlaveName());
         Worker = std::thread([this] { Run(); });
@@ -70,11 +76,15 @@ struct TVirtualMeter::TImpl {
     std::atomic<bool> Stop{false};
     std::atomic<bool> DropRequested{false};
     TFrameReader Reader;
+    std::mt19937 Random{std::random_device{}()}; // the worker's only
     std::thread Worker;
 
     void Run();
     void WaitForSlave();
-    void HandleFrame(const std::string& frame);
+    void HandleFrame(const std::string& frame, std::chrono::steady_clock::time_point heardAt);
+    std::chrono::steady_clock::time_point ReceivedAt(const std::string& frame,
+                                                     std::chrono::steady_clock::time_point heardAt);
+    std::chrono::milliseconds Turnaround();
     TFault TakeFault(const TRequest& request);
     bool Send(const std::string& bytes);
     bool WriteAll(const char* data, std::size_t size);
@@ -99,10 +109,11 @@ void TVirtualMeter::TImpl::Run() {
             continue;
         if (master.revents & POLLIN) {
             const ssize_t got = ::read(Pty.MasterFd(), buffer.data(), buffer.size());
+            const auto heardAt = std::chrono::steady_clock::now();
             if (got > 0) {
                 for (const std::string& frame :
                      Reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
-                    HandleFrame(frame);
+                    HandleFrame(frame, heardAt);
                 continue;
             }
             if (got < 0 && (errno == EAGAIN || errno == EINTR))
@@ -131,7 +142,9 @@ TFault TVirtualMeter::TImpl::TakeFault(const TRequest& request) {
     return fault;
 }
 
-void TVirtualMeter::TImpl::HandleFrame(const std::string& frame) {
+void TVirtualMeter::TImpl::HandleFrame(const std::string& frame,
+                                       std::chrono::steady_clock::time_point heardAt) {
+    const auto receivedAt = ReceivedAt(frame, heardAt);
     TLogEntry entry{frame, Pty.BaudRate(), false};
     const std::optional<TRequest> request = ParseRequest(frame);
     // Frames starting with "A" or "E" are replies of meters; meters never answer those, so a
@@ -156,7 +169,10 @@ void TVirtualMeter::TImpl::HandleFrame(const std::string& frame) {
             if (fault == TFault::WriteDataDiff)
                 acted.Data = FormatClockData(*ParseClockData(acted.Data) + 1);
             const bool isOpto = *meter == Options.OptoMeter;
-            wire = WireReply(AnswerBody(*meter, isOpto, acted, State, LocalCivilNow()), fault);
+            const std::string body = AnswerBody(*meter, isOpto, acted, State, receivedAt);
+            if (acted.Object == 'C' && body.front() == 'A')
+                entry.ClockOffsetMs = State.Clock.OffsetMs(receivedAt);
+            wire = WireReply(body, fault);
         } else if (const char letter = FaultErrorLetter(fault)) {
             wire = WireReply(ErrorBody(*meter, letter), fault);
         }
@@ -175,8 +191,31 @@ void TVirtualMeter::TImpl::HandleFrame(const std::string& frame) {
     Report(entry);
 }
 
+// With line timing the pseudo-terminal hands over a whole frame at once, so a request counts as
+// received one line time after its first byte was heard; the meters wait for that instant.
+// (A frame that came in pieces is timed from the piece that completed it.)
+std::chrono::steady_clock::time_point
+TVirtualMeter::TImpl::ReceivedAt(const std::string& frame,
+                                 std::chrono::steady_clock::time_point heardAt) {
+    const int baud = Pty.BaudRate();
+    if (!Options.Pace || baud <= 0)
+        return std::chrono::steady_clock::now();
+    const auto received =
+        heardAt +
+        std::chrono::microseconds(static_cast<std::int64_t>(frame.size()) * 10'000'000 / baud);
+    Pause(received - std::chrono::steady_clock::now());
+    return received;
+}
+
+std::chrono::milliseconds TVirtualMeter::TImpl::Turnaround() {
+    if (Options.TurnaroundMaxMs <= Options.TurnaroundMs)
+        return std::chrono::milliseconds(Options.TurnaroundMs);
+    std::uniform_int_distribution<int> pick(Options.TurnaroundMs, Options.TurnaroundMaxMs);
+    return std::chrono::milliseconds(pick(Random));
+}
+
 bool TVirtualMeter::TImpl::Send(const std::string& bytes) {
-    if (!Pause(std::chrono::milliseconds(Options.TurnaroundMs)))
+    if (!Pause(Turnaround()))
         return false;
     if (!Options.Pace)
         return WriteAll(bytes.data(), bytes.size());
@@ -287,8 +326,12 @@ bool TVirtualMeter::LinkMode() const {
 }
 
 std::int64_t TVirtualMeter::ClockOffsetSeconds() const {
+    return std::llround(ClockOffsetMs() / 1000);
+}
+
+double TVirtualMeter::ClockOffsetMs() const {
     std::lock_guard lock(FImpl->Mutex);
-    return FImpl->State.ClockOffsetSeconds;
+    return FImpl->State.Clock.OffsetMs(std::chrono::steady_clock::now());
 }
 
 void TVirtualMeter::DropLine() {

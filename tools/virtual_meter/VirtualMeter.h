@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "MeterClock.h"
+
 // A stand-in for Kestro4 meters on a pseudo-terminal: the program under test opens the slave
 // side as its serial port, the meters answer on the master side. Its protocol code is written
 // independently of the program's own encoder and decoder, so a fault in one is not mirrored in
@@ -47,6 +49,9 @@ struct TLogEntry {
     std::string Frame; // the bytes from "#" to CR inclusive
     int BaudRate;      // line speed of the slave side when the request arrived
     bool Answered;     // whether a reply was sent
+    // Meters' clock minus the PC's in ms, for a clock read at its instant and for a clock
+    // write just after the take-over; empty for other requests.
+    std::optional<double> ClockOffsetMs = std::nullopt;
 };
 
 // Parses a fault name as the command line spells it ("silence", "error-s", "bad-checksum", ...).
@@ -57,11 +62,15 @@ struct TOptions {
     std::vector<int> BusMeters; // addresses 0..99 answering at any speed
     int OptoMeter = -1;         // address of the meter under the optical head, -1 for none;
                                 // it answers requests to "??" and only at 300 baud
-    bool Pace = false;          // send replies at line speed, 10 bits per byte
+    bool Pace = false;          // line timing: a request counts as received one line time
+                                // after its first byte, replies go out at 10 bits per byte
     int TurnaroundMs = 0;       // pause between the request's CR and the reply
     std::string LinkPath;       // where to put a symlink to the slave; empty for none
     // Called on the meters' thread after each request has been handled (for a log file).
     std::function<void(const TLogEntry&)> OnRequest;
+    // With more than TurnaroundMs: each pause is drawn at random from TurnaroundMs to this.
+    int TurnaroundMaxMs = 0;
+    TClockOptions Clock = {}; // the meters' clock
 };
 
 class TVirtualMeter {
@@ -89,6 +98,8 @@ public:
 
     // Offset of the meters' clock from the PC's clock, in seconds; a clock write changes it.
     std::int64_t ClockOffsetSeconds() const;
+    // The same now, in milliseconds with the fraction of the second.
+    double ClockOffsetMs() const;
 
     // Closes the master side now; returns once it is closed. The slave then reads end of file
     // or EIO and the device path disappears. Not to be called from OnRequest.

@@ -1,9 +1,13 @@
 // The meters' own protocol pieces and the command line, without a pseudo-terminal.
 #include "CommandLine.h"
 #include "FrameReader.h"
+#include "MeterClock.h"
 #include "MeterProtocol.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -102,6 +106,15 @@ TEST(CommandLine, Options) {
     EXPECT_TRUE(opto.Options.BusMeters.empty());
 
     EXPECT_TRUE(vmeter::ParseCommandLine({"--help"}).Help);
+
+    const auto clock = vmeter::ParseCommandLine(
+        {"--link", "p", "--turnaround", "2", "--turnaround-max", "20", "--clock-offset", "-1500.25",
+         "--drift", "12.5", "--takeover", "keep"});
+    EXPECT_EQ(clock.Options.TurnaroundMaxMs, 20);
+    EXPECT_EQ(clock.Options.Clock.OffsetMs, -1500.25);
+    EXPECT_EQ(clock.Options.Clock.DriftPpm, 12.5);
+    EXPECT_EQ(clock.Options.Clock.TakeOver, vmeter::TTakeOver::KeepFraction);
+    EXPECT_EQ(defaults.Options.Clock.TakeOver, vmeter::TTakeOver::Restart);
 }
 
 TEST(CommandLine, Rejected) {
@@ -116,10 +129,39 @@ TEST(CommandLine, Rejected) {
         {"--link", "p", "--optohead", ""},
         {"--link", "p", "--turnaround", "-5"},
         {"--link", "p", "--fault", "loud"},
+        {"--link", "p", "--clock-offset", "1s"},
+        {"--link", "p", "--drift", "nan"},
+        {"--link", "p", "--takeover", "slow"},
         {"--link", "p", "--verbose"},
     };
     for (const auto& args : bad)
         EXPECT_THROW(vmeter::ParseCommandLine(args), EVirtualMeter) << testing::PrintToString(args);
+}
+
+// The meters' clock, which the tests and the benchmark take as the truth.
+TEST(MeterClock, RunsWithItsFractionDriftsAndTakesOverAWrittenTimeBothWays) {
+    using namespace std::chrono_literals;
+    const auto at = std::chrono::steady_clock::now();
+    vmeter::TMeterClock restart({1234.5, 0, vmeter::TTakeOver::Restart});
+    EXPECT_NEAR(restart.OffsetMs(at), 1234.5, 1e-6);
+    EXPECT_NEAR(restart.OffsetMs(at + 10s), 1234.5, 1e-6);
+    const std::int64_t shown = restart.Read(at);
+    EXPECT_EQ(restart.Read(at + 1s), shown + 1);
+
+    vmeter::TMeterClock keep({1234.5, 0, vmeter::TTakeOver::KeepFraction});
+    restart.Write(shown + 7, at);
+    keep.Write(shown + 7, at);
+    EXPECT_EQ(restart.Read(at), shown + 7);
+    EXPECT_EQ(keep.Read(at), shown + 7);
+    // Restarted: the meter is at shown + 7 s exactly; kept: that plus the fraction it had.
+    const double pcMs = static_cast<double>(shown + 7) * 1000 - restart.OffsetMs(at);
+    const double fraction = std::fmod(pcMs + 1234.5, 1000);
+    EXPECT_NEAR(keep.OffsetMs(at) - restart.OffsetMs(at), fraction, 0.1);
+
+    vmeter::TMeterClock fast({0, 100, vmeter::TTakeOver::Restart});
+    EXPECT_NEAR(fast.OffsetMs(at + 10s) - fast.OffsetMs(at), 1.0, 1e-3); // 100 ppm of 10 s
+    vmeter::TMeterClock stopped({0, -1e6, vmeter::TTakeOver::Restart});
+    EXPECT_EQ(stopped.Read(at + 5s), stopped.Read(at));
 }
 
 TEST(CommandLine, FaultNamesRoundTrip) {

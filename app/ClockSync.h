@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/ClockOffset.h"
+#include "app/PcClock.h"
+#include "comm/uCommKestro.h"
+#include "runtime/DateTime.h"
+#include "runtime/Exception.h"
+
+#include <string>
+
+// Measuring a meter's clock against the PC's to the millisecond, and setting it to the second
+// boundary, over the protocol engine and its channel as they are set up (port, speed, reply
+// time-out, optical-head link mode: all the caller's).
+//
+//   TOffsetResult r = MeasureClockOffset(engine, address, SystemPcClock());
+//   TSyncResult s = SyncClock(engine, address, SystemPcClock(), {.Force = force});
+//
+// Both raise what the engine raises (ECommError and below) and the two exceptions below.
+
+// The meter's reads fit no single offset: its clock stepped during the measurement, or it is
+// not counting. There is no offset to report.
+KESTRO_DECLARE_EXCEPTION(EClockContradiction, Exception);
+// The PC's clock is not synchronised and the set was not forced.
+KESTRO_DECLARE_EXCEPTION(EPcClockNotSynchronised, Exception);
+
+struct TOffsetResult {
+    double OffsetMs = 0;      // meter minus PC: the middle of the interval
+    double UncertaintyMs = 0; // half the interval's width: the offset is OffsetMs +- this
+    double LowMs = 0;         // the interval itself
+    double HighMs = 0;
+    bool TargetReached = false; // narrower than the target width (else the budget ran out, or
+                                // the meter's turnaround allows no narrower interval)
+    int Reads = 0;
+    double DurationMs = 0;   // time taken by the measurement
+    double MeanWindowMs = 0; // mean read window: how long the meter took to answer
+};
+
+// How the meter took over the written time, as the measurement after the set shows it.
+enum class TTakeOver {
+    RestartsSecond, // its second starts over at the take-over: set to the millisecond
+    KeepsFraction,  // it keeps the fraction of the second it had: only whole seconds set
+    Undetermined,   // both fit: the offset before the set was close to whole seconds
+    Unexplained,    // neither fits the offset after the set
+};
+std::string TakeOverText(TTakeOver takeOver);
+
+struct TClockSyncOptions {
+    TClockOffsetOptions Offset; // the measurement after the set
+    // The measurement before the set only tells how far off the meter was and, against the
+    // one after, how it took the time over; the set itself does not depend on it, so a wider
+    // target saves reads (about 2 s at 9600 baud, 4 s at 300).
+    double BeforeTargetWidthMs = 60;
+    bool Force = false; // set the meter even when the PC's clock is not synchronised
+};
+
+struct TSyncResult {
+    TPcClockStatus PcClock;
+    TOffsetResult Before;
+    TOffsetResult After;
+    TDateTime Written = 0;  // the date and time sent, taken over at its second boundary
+    double WriteLateMs = 0; // how much later than planned the request was handed over
+    TTakeOver TakeOver = TTakeOver::Unexplained;
+    double DurationMs = 0; // the whole set, both measurements included
+};
+
+// Reads the meter's clock until the offset is known to the target width or the read budget
+// is spent. Raises EClockContradiction when the reads fit no offset.
+TOffsetResult MeasureClockOffset(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
+                                 const TClockOffsetOptions& options = {});
+
+// Checks the PC's clock (EPcClockNotSynchronised unless forced), measures the offset, sends
+// the PC's time so that the meter takes it over on a second boundary, and measures again. The
+// write is one attempt whatever the engine's retries: a repeated write would come too late.
+TSyncResult SyncClock(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
+                      const TClockSyncOptions& options = {});
+
+// The take-over that explains the offset after a set: `before` and `after` as measured, the
+// window of the write (PC times from the end of its request to the start of its reply) and the
+// whole second it wrote. `toleranceMs` widens every comparison.
+TTakeOver ClassifyTakeOver(const TOffsetResult& before, double writeStartMs, double writeEndMs,
+                           std::int64_t writtenSeconds, const TOffsetResult& after,
+                           double toleranceMs = 5);
