@@ -66,7 +66,8 @@ CLI::App& AddMeterCommand(CLI::App& app, TCliOptions& options, const std::string
 // Checks what CLI11 cannot: a target for the meter commands, the address list, the scan range.
 void CheckOptions(TCliOptions& options, const std::string& timeText, const std::string& dateText) {
     const std::string& command = options.Command;
-    if (command == "echo" || command == "read" || command == "write" || command == "sync") {
+    if (command == "echo" || command == "read" || command == "write" || command == "sync" ||
+        command == "offset") {
         if (options.Addresses.empty() && !options.Optohead)
             throw EUsage("No target: give --addr LIST or --optohead");
         if (!options.Addresses.empty())
@@ -119,21 +120,33 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                  "kestro"};
     app.set_version_flag("--version", std::string("kestro ") + KESTRO_VERSION);
     app.require_subcommand(1, 1);
-    app.footer("Settings file (defaults of the port, speed and timeout): " +
-               SharedConfigFileName() +
-               "\nExit status: 0 all results good, 1 some meter failed or interrupted, 2 usage "
-               "error, 3 the port could not be opened.\nSee kestro(1).");
+    app.footer(
+        "Settings file (defaults of the port, speed and timeout): " + SharedConfigFileName() +
+        "\nExit status: 0 all results good, 1 some meter failed or interrupted, 2 usage "
+        "error, 3 the port could not be opened.\nSee kestro(1).");
 
     CLI::App& ports = *app.add_subcommand("ports", "list the serial ports and the COM n map");
     AddCommonOptions(ports, options);
     ports.callback([&options] { options.Command = "ports"; });
 
     AddMeterCommand(app, options, "echo", "ask the meter(s) for an echo");
-    AddMeterCommand(app, options, "read", "read the meter's date and time and its offset");
+    CLI::App& read =
+        AddMeterCommand(app, options, "read", "read the meter's date and time and its offset");
+    read.add_flag("--precise", options.Precise,
+                  "also measure the offset to the millisecond (several reads, seconds)");
+    CLI::App& offset = AddMeterCommand(
+        app, options, "offset", "measure the meter's clock against the PC's to the millisecond");
+    offset
+        .add_option("--width", options.TargetWidthMs,
+                    "stop once the offset is known within this many ms (default 20)")
+        ->check(CLI::Range(1.0, 1000.0));
     CLI::App& write = AddMeterCommand(app, options, "write", "set the meter's date and time");
     write.add_option("--time", timeText, "time to set, HH:MM:SS")->required();
     write.add_option("--date", dateText, "date to set, DD.MM.YYYY")->required();
-    AddMeterCommand(app, options, "sync", "set the meter's clock to the PC's current time");
+    CLI::App& sync =
+        AddMeterCommand(app, options, "sync",
+                        "set the meter's clock to the PC's current time, on the second boundary");
+    sync.add_flag("--force", options.Force, "set it even when the PC's clock is not synchronised");
 
     CLI::App& scan = *app.add_subcommand("scan", "find the meters that answer, 00 to 99");
     scan.add_option("--from", options.From, "first address (default 0)")->check(CLI::Range(0, 99));

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "app/AddressList.h"
+#include "app/ClockSync.h"
 #include "app/MeterSession.h"
 #include "app/Reconnect.h"
 #include "app/SessionObserver.h"
@@ -45,6 +46,16 @@ TFailureKind KindOf(const ECommError& error) {
     if (dynamic_cast<const EOpenPort*>(&error) || dynamic_cast<const ESetupPort*>(&error))
         return TFailureKind::Port;
     return TFailureKind::Line;
+}
+
+// A failure's result: nothing half-known goes out with it, only what names the target.
+TResult FailedResult(const TResult& result, const std::string& message) {
+    TResult failed;
+    failed.Command = result.Command;
+    failed.Address = result.Address;
+    failed.Optohead = result.Optohead;
+    failed.Error = message;
+    return failed;
 }
 
 // Prints a port failure: the program's message, then the cause.
@@ -110,12 +121,16 @@ void TMeterCommand::Body(TMeterSession& session, TResult& result) {
         result.MeterTime = date + time;
         result.PcTime = pc;
         result.OffsetMs = OffsetMs(date + time, pc);
+        if (FOptions.Precise)
+            MeasureMeterOffset(session, result, FOptions.TargetWidthMs);
+    } else if (command == "offset") {
+        MeasureMeterOffset(session, result, FOptions.TargetWidthMs);
     } else if (command == "write") {
         result.PcTime = Now();
         session.SetDateTime(FOptions.WriteTime, FOptions.WriteDate);
         result.MeterTime = FOptions.WriteDate + FOptions.WriteTime;
     } else if (command == "sync") {
-        SyncMeterClock(session, result);
+        SyncMeterClock(session, result, FOptions.Force);
     }
 }
 
@@ -138,14 +153,10 @@ TMeterCommand::TNext TMeterCommand::RunOne(const TMeterTarget& target) {
         result.Success = true;
     } catch (const TInterrupted&) {
         return TNext::NotRun;
+    } catch (const EClockContradiction& error) {
+        result = FailedResult(result, error.Message());
     } catch (const ECommError& error) {
-        // Nothing half-known goes out with a failure: only what names the target.
-        TResult failed;
-        failed.Command = result.Command;
-        failed.Address = result.Address;
-        failed.Optohead = result.Optohead;
-        result = failed;
-        result.Error = error.Message();
+        result = FailedResult(result, error.Message());
         failure = KindOf(error);
         if (failure == TFailureKind::Line && ReopenOnce(result.Error))
             return RunOne(target);
@@ -248,6 +259,17 @@ int TMeterCommand::Scan() {
 } // namespace
 
 int RunMeterCommand(const TCliOptions& options) {
+    // The meter can only be as right as the PC: an unsynchronised PC stops a sync before
+    // anything is opened, unless forced.
+    if (options.Command == "sync") {
+        try {
+            if (const std::string warning = CheckPcClockForSync(options.Force); !warning.empty())
+                std::cerr << "kestro: " << warning << '\n';
+        } catch (const EPcClockNotSynchronised& error) {
+            std::cerr << "kestro: " << error.Message() << " (use --force to set it anyway)\n";
+            return ExitSomeFailed;
+        }
+    }
     TLink link(options);
     try {
         link.Open();

@@ -25,6 +25,11 @@ struct TCliOptions {
 
     bool Json = false;
 
+    // offset, read --precise, sync: the meter's clock to the millisecond
+    bool Precise = false;      // read: measure the offset to the millisecond
+    bool Force = false;        // sync: set even when the PC's clock is not synchronised
+    double TargetWidthMs = 20; // offset: stop once the offset is known this closely
+
     // scan
     int From = 0;
     int To = 99;

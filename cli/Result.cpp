@@ -44,8 +44,26 @@ nlohmann::ordered_json ToJson(const TResult& result) {
     line["pc_time"] = result.PcTime ? nlohmann::ordered_json(IsoTime(*result.PcTime, true))
                                     : nlohmann::ordered_json(nullptr);
     line["offset_ms"] = orNull(result.OffsetMs);
+    line["uncertainty_ms"] = orNull(result.UncertaintyMs);
+    line["reads"] = orNull(result.Reads);
+    if (result.Command == "sync") {
+        line["offset_before_ms"] = orNull(result.OffsetBeforeMs);
+        line["uncertainty_before_ms"] = orNull(result.UncertaintyBeforeMs);
+        line["takeover"] = result.TakeOver.empty() ? nlohmann::ordered_json(nullptr)
+                                                   : nlohmann::ordered_json(result.TakeOver);
+        line["pc_clock"] = result.PcClock.empty() ? nlohmann::ordered_json(nullptr)
+                                                  : nlohmann::ordered_json(result.PcClock);
+    }
     line["elapsed_ms"] = std::llround(result.ElapsedMs);
     return line;
+}
+
+// "+123 ms +- 9 ms" for a measured offset.
+std::string Measured(std::int64_t offsetMs, std::int64_t uncertaintyMs) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%+lld ms +- %lld ms", static_cast<long long>(offsetMs),
+                  static_cast<long long>(uncertaintyMs));
+    return text;
 }
 
 std::string TableLine(const TResult& result) {
@@ -53,10 +71,21 @@ std::string TableLine(const TResult& result) {
     if (!result.Success)
         return line + "FAILED  " + result.Error;
     line += "OK  ";
+    const bool measured = result.UncertaintyMs.has_value() && result.OffsetMs.has_value();
+    if (result.Command == "offset" && measured)
+        return line + "offset " + Measured(*result.OffsetMs, *result.UncertaintyMs) + " (" +
+               std::to_string(result.Reads.value_or(0)) + " reads)";
     if (result.Command == "read" && result.MeterTime && result.PcTime && result.OffsetMs)
         return line + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) + "  PC " +
                FormatDateTime("dd.mm.yyyy hh:nn:ss.zzz", *result.PcTime) + "  offset " +
-               SignedSeconds(*result.OffsetMs);
+               (measured ? Measured(*result.OffsetMs, *result.UncertaintyMs)
+                         : SignedSeconds(*result.OffsetMs));
+    if (result.Command == "sync" && result.MeterTime && measured && result.OffsetBeforeMs &&
+        result.UncertaintyBeforeMs)
+        return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) +
+               "  before " + Measured(*result.OffsetBeforeMs, *result.UncertaintyBeforeMs) +
+               ", after " + Measured(*result.OffsetMs, *result.UncertaintyMs) + "  " +
+               result.TakeOver;
     if (result.MeterTime)
         return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime);
     return line + result.Text;

@@ -17,8 +17,15 @@ struct TResult {
     std::optional<int> Answered;          // the address the meter answered with (echo, scan)
     std::optional<TDateTime> MeterTime;   // read: the meter's clock; write, sync: the time set
     std::optional<TDateTime> PcTime;      // read: when the reply came; write, sync: time taken
-    std::optional<std::int64_t> OffsetMs; // read: meter minus PC
-    double ElapsedMs = 0;                 // the whole operation, session included
+    std::optional<std::int64_t> OffsetMs; // meter minus PC: from whole seconds (read) or measured
+                                          // (offset, read --precise, sync: after the set)
+    std::optional<std::int64_t> UncertaintyMs;       // measured: the offset is OffsetMs +- this
+    std::optional<int> Reads;                        // measured: clock reads taken
+    std::optional<std::int64_t> OffsetBeforeMs;      // sync: measured before the set
+    std::optional<std::int64_t> UncertaintyBeforeMs; // sync
+    std::string TakeOver;                            // sync: how the meter took the time over
+    std::string PcClock;                             // sync: the PC clock's check
+    double ElapsedMs = 0;                            // the whole operation, session included
 };
 
 // Writes results to standard output: a readable line each, or one JSON object per line.

@@ -2,9 +2,20 @@
 
 #include "cli/Result.h"
 
-class TMeterSession;
+#include <string>
 
-// What "kestro sync" does to one meter inside its open session: sets the meter's clock to the
-// PC's current date and time (whole seconds, as the window's Write current date/time) and
-// records the time sent. The one place to change when sync sets the clock another way.
-void SyncMeterClock(TMeterSession& session, TResult& result);
+class TMeterSession;
+struct TOffsetResult;
+
+// What "kestro sync" does to one meter inside its open session: measures the meter's clock,
+// sends the PC's time so that the meter takes it over on a second boundary, and measures again.
+// `force` sets it even when the PC's clock is not synchronised.
+void SyncMeterClock(TMeterSession& session, TResult& result, bool force);
+
+// "kestro offset" and "kestro read --precise": the meter's clock against the PC's, measured to
+// `targetWidthMs`.
+void MeasureMeterOffset(TMeterSession& session, TResult& result, double targetWidthMs);
+
+// The PC clock's check, for the line printed before a sync; empty when it is synchronised.
+// Raises EPcClockNotSynchronised when it is not and `force` is false.
+std::string CheckPcClockForSync(bool force);
