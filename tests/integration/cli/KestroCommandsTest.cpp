@@ -70,7 +70,8 @@ TEST_F(KestroCommands, SyncPutsThePcTimeIntoEveryMeter) {
     ASSERT_EQ(Kestro({"write", "--addr", "5", "--time", "08:00:00", "--date", "01.01.2020"}).Status,
               0);
     ASSERT_GT(std::llabs(Meter.ClockOffsetSeconds()), 1000);
-    const TKestroOutcome sync = Kestro({"sync", "--addr", "5,12", "--json"});
+    // --force: whether this machine's own clock is synchronised is not this test's business.
+    const TKestroOutcome sync = Kestro({"sync", "--addr", "5,12", "--json", "--force"});
     EXPECT_EQ(sync.Status, 0) << sync.Err;
     const auto lines = JsonLines(sync);
     ASSERT_EQ(lines.size(), 2u);
