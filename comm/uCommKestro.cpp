@@ -195,7 +195,7 @@ bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
                     line += ch;
                 else
                     overflow = true;
-            } else if (FTimedOutRequest && (!started || IsLateReply(line))) {
+            } else if (FTimedOutRequest && (!started || (!overflow && IsLateReply(line)))) {
                 // After a time-out, a line without its start mark is the tail of the late reply
                 // (its head went before the purge), and a whole late reply is passed over too.
                 line.clear();
