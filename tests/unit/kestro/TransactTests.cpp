@@ -302,6 +302,18 @@ TEST_F(LateReplyTest, MalformedRepliesAfterATimeoutKeepTheirErrorClass) {
     }
 }
 
+TEST_F(LateReplyTest, ALateReplyThatAlsoAnswersTheRunningRequestIsTaken) {
+    TimeOutWithLateReply(5, 'E', 25); // arrives whole after the time-out
+    Rig.Silence();                    // the repeated request gets no reply of its own
+    EXPECT_NO_THROW(Engine.Echo(5));
+    EXPECT_EQ(Engine.Response, (TKestroPacket{'A', 5, 'E', ""}));
+
+    TimeOutWithLateReply(7, 'E', 25);
+    Rig.Silence();
+    EXPECT_NO_THROW(Engine.Echo(255)); // a request to all meters accepts meter 7
+    EXPECT_EQ(Engine.Response.Addr, 7);
+}
+
 TEST_F(LateReplyTest, ALateErrorReplyOfTheTimedOutMeterIsPassedOver) {
     Rig.Reply(Line("E05S"), 25);
     EXPECT_THROW(Engine.Echo(5), EKestroTimeout);
