@@ -178,10 +178,12 @@ void TCommKestro::DecodePacket(const std::string& text, TKestroPacket& packet) {
 
 bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
     // A negative time-out would otherwise read as a wait of weeks in unsigned arithmetic.
-    const std::uint32_t timeout = static_cast<std::uint32_t>(std::max(Timeout, 0));
+    const std::uint32_t timeout =
+        std::min(static_cast<std::uint32_t>(std::max(Timeout, 0)), MaxReplyWaitMs);
     const std::uint32_t start = TickCount();
     line.clear();
     overflow = false;
+    bool started = false;
     for (;;) {
         char ch;
         const bool got = Dispatcher->ReadChar(ch);
@@ -189,12 +191,20 @@ bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
             if (ch == StartMark) {
                 line.clear();
                 overflow = false;
-            } else if (ch == CR) {
-                return true;
-            } else if (line.size() < MaxReplyLength) {
-                line += ch;
+                started = true;
+            } else if (ch != CR) {
+                if (line.size() < MaxReplyLength)
+                    line += ch;
+                else
+                    overflow = true;
+            } else if (FTimedOutRequest && (!started || (!overflow && IsLateReply(line)))) {
+                // After a time-out, a line without its start mark is the tail of the late reply
+                // (its head went before the purge), and a whole late reply is passed over too.
+                line.clear();
+                overflow = false;
+                started = false;
             } else {
-                overflow = true;
+                return true;
             }
         }
         // Unsigned difference: correct across the wrap of the tick counter.
@@ -204,6 +214,30 @@ bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
         if (!got)
             Dispatcher->WaitForInput(std::min(timeout - elapsed + 1, MaxWaitSliceMs));
     }
+}
+
+namespace {
+
+// Whether a reply can be the answer to a request: it comes from the addressed meter (any meter
+// when the request went out as "??") and, unless it is an error reply, names the same object.
+bool Answers(const TKestroPacket& request, const TKestroPacket& reply) {
+    const bool fromAddressee = request.Addr > 99 || reply.Addr == request.Addr;
+    return fromAddressee && (reply.Cmd == 'E' || reply.Code == request.Code);
+}
+
+} // namespace
+
+bool TCommKestro::IsLateReply(const std::string& line) {
+    TKestroPacket reply;
+    try {
+        DecodePacket(line, reply);
+    } catch (const EKestroReadError&) {
+        // a well-formed error reply: the packet holds its address
+    } catch (const EKestroUnknownError&) {
+    } catch (const EKestroError&) {
+        return false; // malformed: the attempt reports it as such
+    }
+    return Answers(*FTimedOutRequest, reply) && !Answers(Request, reply);
 }
 
 void TCommKestro::Attempt(TKestroAddr addr, char cmd, char code, const std::string& data) {
@@ -219,8 +253,11 @@ void TCommKestro::Attempt(TKestroAddr addr, char cmd, char code, const std::stri
 
     std::string line;
     bool overflow = false;
-    if (!ReceiveLine(line, overflow))
+    if (!ReceiveLine(line, overflow)) {
+        FTimedOutRequest = Request;
         Error(EKestroTimeout::ClassType, SKestroTimeout);
+    }
+    FTimedOutRequest.reset();
     ReplyReceivedAt = std::chrono::steady_clock::now();
     // An overlong line was cut short, so it cannot be decoded as what the meter sent.
     if (overflow)

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <sstream>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -68,11 +66,15 @@ public:
         return FlushFileBuffers(FHandle) != 0;
     }
 
-    bool ReplaceTarget(const std::string& target) {
+    // An existing file is replaced by ReplaceFile, which gives the new file the old one's
+    // security descriptor and attributes; a new one is moved into place.
+    bool ReplaceTarget(const std::string& target, bool exists) {
         if (!Close())
             return false;
-        FCommitted = MoveFileExA(FPath.c_str(), target.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        FCommitted = exists
+                         ? ReplaceFileA(target.c_str(), FPath.c_str(), nullptr,
+                                        REPLACEFILE_WRITE_THROUGH, nullptr, nullptr) != 0
+                         : MoveFileExA(FPath.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
         return FCommitted;
     }
 
@@ -113,7 +115,17 @@ public:
     TTempFile(const TTempFile&) = delete;
     TTempFile& operator=(const TTempFile&) = delete;
 
-    bool SetMode(mode_t mode) { return FFd >= 0 && fchmod(FFd, mode) == 0; }
+    // Gives the temporary file the owner, group and permissions of the file it replaces. The
+    // owner is set first, since a change of owner may clear the set-id bits.
+    bool TakeOwnershipAndMode(const struct stat& old) {
+        struct stat own {};
+        if (FFd < 0 || fstat(FFd, &own) != 0)
+            return false;
+        if ((own.st_uid != old.st_uid || own.st_gid != old.st_gid) &&
+            fchown(FFd, old.st_uid, old.st_gid) != 0)
+            return false;
+        return fchmod(FFd, old.st_mode & 07777) == 0;
+    }
 
     bool Write(std::string_view content) {
         if (FFd < 0)
@@ -153,25 +165,67 @@ private:
 
 #endif
 
-} // namespace
+#ifdef _WIN32
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad())
-        return std::nullopt;
-    return std::move(content).str();
+// What is known of the file to be replaced; false when it must not be replaced.
+bool CheckTarget(const std::string& path, bool& exists) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        exists = false;
+        return error == ERROR_FILE_NOT_FOUND;
+    }
+    exists = true;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // Opening for writing asks the system whether the user may write the file (its read-only
+    // attribute, its access rights); nothing is written through this handle.
+    const HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return false;
+    const bool disk = GetFileType(probe) == FILE_TYPE_DISK;
+    CloseHandle(probe);
+    return disk;
 }
 
-bool ReplaceFileContent(const std::string& path, std::string_view content) {
-    TTempFile temp(path);
-#ifndef _WIN32
-    struct stat old {};
-    if (stat(path.c_str(), &old) == 0 && !temp.SetMode(old.st_mode & 07777))
-        return false;
+#else
+
+// The owner, group and mode of the file to be replaced, which must be a regular file the user
+// may write; false when it must not be replaced. `exists` is false for a new file.
+bool CheckTarget(const std::string& path, bool& exists, struct stat& info) {
+    // Opening for writing asks the system whether the user may write the file (permissions,
+    // access lists, a read-only mount); nothing is written through this descriptor.
+    const int probe = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (probe < 0) {
+        exists = errno != ENOENT;
+        return !exists;
+    }
+    exists = true;
+    const bool regular = fstat(probe, &info) == 0 && S_ISREG(info.st_mode);
+    close(probe);
+    return regular;
+}
+
 #endif
+
+} // namespace
+
+bool ReplaceFileContent(const std::string& path, std::string_view content) {
+    bool exists = false;
+#ifdef _WIN32
+    if (!CheckTarget(path, exists))
+        return false;
+    TTempFile temp(path);
+    return temp.Write(content) && temp.ReplaceTarget(path, exists);
+#else
+    struct stat old {};
+    if (!CheckTarget(path, exists, old))
+        return false;
+    TTempFile temp(path);
+    if (exists && !temp.TakeOwnershipAndMode(old))
+        return false;
     return temp.Write(content) && temp.ReplaceTarget(path);
+#endif
 }

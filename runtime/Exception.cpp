@@ -1,7 +1,9 @@
 #include "Exception.h"
 
-constinit const TExceptionClass Exception::ClassType{
-    nullptr, "Exception", [](const std::string& message) { throw Exception(message); }};
+constinit const TExceptionClass Exception::ClassType{nullptr, "Exception",
+                                                     [](const std::string& message) {
+                                                         throw Exception(message);
+                                                     }};
 
 KESTRO_DEFINE_EXCEPTION(EConvertError, Exception);
 KESTRO_DEFINE_EXCEPTION(EIniFileException, Exception);

@@ -45,7 +45,9 @@ public:
 // Defines the class description of an exception declared with KESTRO_DECLARE_EXCEPTION.
 #define KESTRO_DEFINE_EXCEPTION(Name, Base)                                                        \
     constinit const TExceptionClass Name::ClassType {                                              \
-        &Base::ClassType, #Name, [](const std::string& message) { throw Name(message); }           \
+        &Base::ClassType, #Name, [](const std::string& message) {                                  \
+            throw Name(message);                                                                   \
+        }                                                                                          \
     }
 
 // Conversion failures of the runtime: invalid dates and times, malformed format strings.

@@ -3,41 +3,72 @@
 #include "AtomicFile.h"
 #include "Exception.h"
 #include "Format.h"
-#include "IniLines.h"
+#include "RegularFile.h"
 #include "SysUtils.h"
+#include "TextEncoding.h"
 
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
-std::vector<inifile::TLine> LoadLines(const std::string& fileName) {
-    const auto content = ReadWholeFile(fileName);
-    return content ? inifile::Parse(*content) : std::vector<inifile::TLine>{};
+// The content of the file, or nothing when it does not exist; raises with the reason when it
+// exists but must not or cannot be read.
+std::optional<TDecodedText> LoadText(const std::string& path, const std::string& shownName) {
+    std::string bytes;
+    switch (ReadRegularFile(path, TIniFile::MaxFileSize, bytes)) {
+    case TFileReadResult::Ok:
+        return DecodeText(bytes);
+    case TFileReadResult::Missing:
+        return std::nullopt;
+    case TFileReadResult::NotRegular:
+        throw EIniFileException(Format("Unable to read %s: it is not a regular file", {shownName}));
+    case TFileReadResult::TooLarge:
+        throw EIniFileException(Format("Unable to read %s: it is larger than 1 MB", {shownName}));
+    case TFileReadResult::Unreadable:
+        break;
+    }
+    throw EIniFileException(Format("Unable to read %s", {shownName}));
 }
 
-// A settings file reached through a symbolic link is written where the link points, so the
-// link survives the rename that replaces the file.
-std::string WriteTarget(const std::string& fileName) {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(fileName, error))
-        return fileName;
-    const auto target = std::filesystem::canonical(fileName, error);
-    return error ? fileName : target.string();
-}
-
-bool IsMissing(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found;
+// The file a path finally names, its symbolic links followed one by one, so that the links
+// survive the rename that replaces the file, and a link to a missing file names that file.
+// Nothing for a loop of links or a path that cannot be examined.
+std::optional<std::string> FinalTarget(const std::string& fileName) {
+    namespace fs = std::filesystem;
+    fs::path path = fileName;
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(path, error);
+        if (status.type() == fs::file_type::not_found)
+            return path.string();
+        if (error)
+            return std::nullopt;
+        if (status.type() != fs::file_type::symlink)
+            return path.string();
+        const fs::path target = fs::read_symlink(path, error);
+        if (error)
+            return std::nullopt;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
 
+const std::vector<inifile::TLine>& TIniFile::Lines() const {
+    if (!FLines) {
+        const auto text = LoadText(FFileName, FFileName);
+        FLines = text ? inifile::Parse(text->Text) : std::vector<inifile::TLine>{};
+    }
+    return *FLines;
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
-    return inifile::FindValue(LoadLines(FFileName), section, key).value_or(def);
+    return inifile::FindValue(Lines(), section, key).value_or(def);
 }
 
 std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
@@ -47,7 +78,7 @@ std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string
 
 std::vector<std::pair<std::string, std::string>>
 TIniFile::ReadSectionValues(const std::string& section) const {
-    return inifile::SectionValues(LoadLines(FFileName), section);
+    return inifile::SectionValues(Lines(), section);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
@@ -57,18 +88,24 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     };
     if (!inifile::CanStore(section, key, value))
         fail();
-    const std::string target = WriteTarget(FFileName);
-    // An existing file that cannot be read must not be replaced by one holding only this key.
-    auto content = ReadWholeFile(target);
-    if (!content) {
-        if (!IsMissing(target))
-            fail();
-        content.emplace();
-    }
-    auto lines = inifile::Parse(*content);
-    inifile::SetValue(lines, section, key, value, inifile::DetectEol(*content));
-    if (!ReplaceFileContent(target, inifile::Render(lines)))
+    const auto target = FinalTarget(FFileName);
+    if (!target)
         fail();
+    // A file that cannot be read must not be replaced by one holding only this key.
+    std::optional<TDecodedText> text;
+    try {
+        text = LoadText(*target, FFileName);
+    } catch (const EIniFileException&) {
+        fail();
+    }
+    if (!text)
+        text.emplace();
+    auto lines = inifile::Parse(text->Text);
+    inifile::SetValue(lines, section, key, value, inifile::DetectEol(text->Text));
+    const auto bytes = EncodeText(inifile::Render(lines), text->Encoding);
+    if (!bytes || !ReplaceFileContent(*target, *bytes))
+        fail();
+    FLines = std::move(lines);
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key,

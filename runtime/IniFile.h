@@ -1,19 +1,37 @@
 #pragma once
 
+#include "IniLines.h"
+
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-// A profile (ini) file read and written like the Windows profile routines: every read and write
-// goes to the file. Sections and keys are matched without regard to case. A read of a missing
-// file, section or key gives the default and creates nothing. A write creates what is missing,
-// replaces the value in place, and leaves every other line (comments, other sections, lines it
-// cannot parse) exactly as it was. The new content is written to a temporary file beside the
-// old one and then replaces it, so a failed write never leaves a truncated file. A file that
-// cannot be written raises EIniFileException "Unable to write to <path>".
+// A profile (ini) file with the semantics of the Windows profile routines. Sections and keys
+// are matched without regard to case. A read of a missing file, section or key gives the
+// default and creates nothing. A write creates what is missing, replaces the value in place,
+// and leaves every other line (comments, other sections, lines it cannot parse) exactly as it
+// was.
+//
+// The file is read and parsed once, at the first read; later reads use that content and see
+// the object's own writes. Only a regular file of at most MaxFileSize bytes is read, opened
+// without blocking: the first read of anything else raises EIniFileException naming the file
+// and the reason, and so does a file that exists but cannot be read. A file that begins with a
+// UTF-8 or UTF-16 byte-order mark is read as text in that encoding and written back in it,
+// mark included.
+//
+// A write reads the file afresh, writes the new content to a temporary file beside it and
+// renames that over it, so a failed write never leaves a truncated file. A file the user may
+// not write, or whose owner, group or permissions the new file could not keep, is not replaced.
+// A symbolic link stays a link and the file it points to is written; when that file does not
+// exist yet, it is created. A write that cannot be done raises EIniFileException
+// "Unable to write to <path>" and leaves the file as it was.
 class TIniFile {
 public:
+    static constexpr std::size_t MaxFileSize = 1024 * 1024;
+
     explicit TIniFile(std::string fileName);
 
     const std::string& FileName() const { return FFileName; }
@@ -24,12 +42,15 @@ public:
     std::int32_t ReadInteger(const std::string& section, const std::string& key,
                              std::int32_t def) const;
     // Every key and value of a section, in file order; empty when the section is missing.
-    std::vector<std::pair<std::string, std::string>> ReadSectionValues(
-        const std::string& section) const;
+    std::vector<std::pair<std::string, std::string>>
+    ReadSectionValues(const std::string& section) const;
 
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
 
 private:
+    const std::vector<inifile::TLine>& Lines() const;
+
     std::string FFileName;
+    mutable std::optional<std::vector<inifile::TLine>> FLines; // the content, once read
 };

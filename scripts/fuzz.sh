@@ -61,5 +61,5 @@ for t in "${targets[@]}"; do
         echo "fuzz: $t found a fault (see $log and $build/crash-$t-*)" >&2
         exit 1
     fi
-    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || tail -n 3 "$log"
+    grep -E '^(#[0-9]+\s+DONE|Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || tail -n 3 "$log"
 done

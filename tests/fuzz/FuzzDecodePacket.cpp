@@ -1,23 +1,34 @@
-// libFuzzer target: any reply line either decodes into a sound packet or raises a
-// communication error with a printable message, and the same bytes arriving on the line make
-// an exchange end the same way. Anything else (a crash, a sanitizer report, another exception
-// type escaping) is a finding.
+// libFuzzer target for the meters' reply lines. Every input is judged by a statement of the
+// protocol's rules written here independently of the engine (ReplyRules.h): the decoder must
+// accept exactly the replies the rules accept, with the packet they describe, and reject every
+// other one with the error class of the first rule it breaks. The same bytes arriving on the
+// line must end an exchange as the rules say, both on a fresh line and right after a time-out,
+// when the tail of a late reply or the late reply itself may still arrive. Messages must be
+// clean. Anything else (a crash, a sanitizer report, another outcome) is a finding.
+#include "ReplyRules.h"
+
 #include "comm/SerialBackend.h"
 #include "comm/uCommKestro.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 #include <string>
 
 namespace {
 
-// The far side of the line: after each request it delivers the bytes it was given, then
-// nothing. Time passes only while the engine waits.
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// The far side of the line: after each request it delivers the next scripted reply at once
+// (an empty one is silence). Time passes only while the engine waits.
 class TReplayLine : public TSerialBackend {
 public:
-    std::string Reply;
+    std::deque<std::string> Replies;
     std::uint32_t Now = 0;
 
     bool Open(const std::string&) override { return true; }
@@ -38,7 +49,11 @@ public:
     }
     bool Write(const void*, std::uint32_t count, std::uint32_t& written) override {
         written = count;
-        FQueue = Reply;
+        FQueue.clear();
+        if (!Replies.empty()) {
+            FQueue = Replies.front();
+            Replies.pop_front();
+        }
         FPos = 0;
         return true;
     }
@@ -54,6 +69,7 @@ private:
     std::size_t FPos = 0;
 };
 
+// A fresh engine for every input, so no state of an earlier input leaks into the verdict.
 struct TRig {
     TReplayLine* Line;
     TCommDispatcher Dispatcher;
@@ -76,40 +92,56 @@ struct TRig {
 
 void CheckMessage(const Exception& e) {
     const std::string message = e.Message();
-    if (message.empty())
-        std::abort();
+    Check(!message.empty());
     for (char ch : message)
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F)
-            std::abort(); // a message must never carry control bytes from the line
+        Check(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F); // no control bytes
+}
+
+// The class the engine raised, or nullptr when it accepted.
+template <typename Action> const TExceptionClass* Outcome(Action action) {
+    try {
+        action();
+        return nullptr;
+    } catch (const ECommError& e) {
+        CheckMessage(e);
+        return &e.ClassInfo();
+    }
+}
+
+void CheckVerdict(const rules::TVerdict& expected, const TExceptionClass* raised,
+                  const TKestroPacket& packet) {
+    Check(raised == expected.Class);
+    if (!raised)
+        Check(packet.Cmd == 'A' && packet.Addr == expected.Addr && packet.Code == expected.Code &&
+              packet.Data == expected.Data);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static TRig rig;
     const std::string text(reinterpret_cast<const char*>(data), size);
 
-    TKestroPacket packet;
-    try {
-        rig.Engine.DecodePacket(text, packet);
-        // Accepted: an answer from one meter, which encodes back to the same packet.
-        if (packet.Cmd != 'A' || packet.Addr > 99)
-            std::abort();
-        TKestroPacket again;
-        rig.Engine.DecodePacket(rig.Engine.EncodePacket(packet), again);
-        if (!(again == packet))
-            std::abort();
-    } catch (const ECommError& e) {
-        CheckMessage(e);
+    {
+        TRig rig;
+        TKestroPacket packet;
+        const auto raised = Outcome([&] { rig.Engine.DecodePacket(text, packet); });
+        CheckVerdict(rules::Decode(text), raised, packet);
     }
-
-    rig.Line->Reply = text;
-    try {
-        rig.Engine.Echo(5);
-    } catch (const ECommError& e) {
-        CheckMessage(e);
+    {
+        TRig rig; // an echo to meter 5 on a fresh line
+        rig.Line->Replies = {text};
+        const auto raised = Outcome([&] { rig.Engine.Echo(5); });
+        CheckVerdict(rules::Exchange(text, 5, 'E', std::nullopt), raised, rig.Engine.Response);
+        Check(!rig.Engine.Busy);
     }
-    if (rig.Engine.Busy)
-        std::abort();
+    {
+        TRig rig; // meter 5 did not answer in time, the next request goes to meter 6
+        rig.Line->Replies = {"", text};
+        Check(Outcome([&] { rig.Engine.Echo(5); }) == &EKestroTimeout::ClassType);
+        const auto raised = Outcome([&] { rig.Engine.Echo(6); });
+        CheckVerdict(rules::Exchange(text, 6, 'E', rules::TRequest{5, 'E'}), raised,
+                     rig.Engine.Response);
+        Check(!rig.Engine.Busy);
+    }
     return 0;
 }

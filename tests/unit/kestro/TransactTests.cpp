@@ -227,3 +227,104 @@ TEST_F(TransactTest, TimeoutChangeAppliesToTheNextExchangeAndNegativeMeansNoWait
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TransactTest, TheWaitForAReplyEndsAfterAMinuteWhateverTimeoutHolds) {
+    Engine.Timeout = 2147483647;
+    Rig.Reply(Line("A05E"), 70000); // would be taken if the wait were not capped
+    EXPECT_THROW(Engine.Echo(5), EKestroTimeout);
+    EXPECT_GT(Rig.Clock.Elapsed, 60000u);
+    EXPECT_LE(Rig.Clock.Elapsed, 60001u);
+    EXPECT_EQ(Engine.Timeout, 2147483647);
+
+    Rig.Reply(Line("A05E"), 59000);
+    EXPECT_NO_THROW(Engine.Echo(5));
+}
+
+// A meter that answers just after the time-out: its reply arrives while the next exchange runs.
+class LateReplyTest : public TransactTest {
+protected:
+    LateReplyTest() { Engine.Timeout = 20; }
+
+    // The first exchange times out; its reply starts `delay` ms after the request, one byte a
+    // millisecond, so a delay below the time-out splits it around the next purge.
+    void TimeOutWithLateReply(TKestroAddr addr, char code, std::uint32_t delay) {
+        const std::string body = std::string("A") + char('0' + addr / 10) + char('0' + addr % 10) +
+                                 code + (code == 'C' ? ",120000,010124" : "");
+        Rig.Reply(Line(body), delay, 1);
+        EXPECT_THROW(Engine.ReadCmd(addr, code, ""), EKestroTimeout);
+    }
+};
+
+TEST_F(LateReplyTest, ALateReplyNeverFailsTheNextExchange) {
+    for (std::uint32_t delay : {14u, 15u, 17u, 19u, 21u, 25u}) {
+        // the next meter of a scan
+        TimeOutWithLateReply(5, 'E', delay);
+        Rig.Reply(Line("A06E"), 19);
+        EXPECT_NO_THROW(Engine.Echo(6)) << delay;
+        EXPECT_EQ(Engine.Response, (TKestroPacket{'A', 6, 'E', ""})) << delay;
+
+        // another object of the same meter
+        TimeOutWithLateReply(5, 'E', delay);
+        Rig.Reply(Line("A05C,120000,010124"), 19);
+        EXPECT_NO_THROW(Engine.ReadCmd(5, 'C', "")) << delay;
+        EXPECT_EQ(Engine.Response.Code, 'C') << delay;
+
+        // the same request again: the late reply answers it as well
+        TimeOutWithLateReply(5, 'E', delay);
+        Rig.Reply(Line("A05E"), 19);
+        EXPECT_NO_THROW(Engine.Echo(5)) << delay;
+        Meter.Purge();
+    }
+}
+
+TEST_F(LateReplyTest, MalformedRepliesAfterATimeoutKeepTheirErrorClass) {
+    const std::string badSum = Line("A06E").replace(6, 2, "00");
+    const std::vector<TLineCase> cases{
+        {"bad checksum", badSum, &EKestroBadChecksum::ClassType},
+        {"another meter", Line("A07E"), &EKestroBadKestroId::ClassType},
+        {"another object", Line("A06C,1"), &EKestroBadPacket::ClassType},
+        {"too short", "#A06*\r", &EKestroBadPacket::ClassType},
+        {"meter's error", Line("E06P"), &EKsRdWriteProtect::ClassType},
+        {"timed-out meter, malformed", "#A05E*0\r", &EKestroBadPacket::ClassType},
+    };
+    for (const TLineCase& c : cases) {
+        TimeOutWithLateReply(5, 'E', 15);
+        Rig.Reply(c.Bytes, 10);
+        try {
+            Engine.Echo(6);
+            ADD_FAILURE() << c.Name << ": accepted";
+        } catch (const Exception& e) {
+            EXPECT_EQ(&e.ClassInfo(), c.Class) << c.Name << ": " << e.Message();
+        }
+        Meter.Purge();
+    }
+}
+
+TEST_F(LateReplyTest, ALateReplyThatAlsoAnswersTheRunningRequestIsTaken) {
+    TimeOutWithLateReply(5, 'E', 25); // arrives whole after the time-out
+    Rig.Silence();                    // the repeated request gets no reply of its own
+    EXPECT_NO_THROW(Engine.Echo(5));
+    EXPECT_EQ(Engine.Response, (TKestroPacket{'A', 5, 'E', ""}));
+
+    TimeOutWithLateReply(7, 'E', 25);
+    Rig.Silence();
+    EXPECT_NO_THROW(Engine.Echo(255)); // a request to all meters accepts meter 7
+    EXPECT_EQ(Engine.Response.Addr, 7);
+}
+
+TEST_F(LateReplyTest, ALateErrorReplyOfTheTimedOutMeterIsPassedOver) {
+    Rig.Reply(Line("E05S"), 25);
+    EXPECT_THROW(Engine.Echo(5), EKestroTimeout);
+    Rig.Reply(Line("A06E"), 19);
+    EXPECT_NO_THROW(Engine.Echo(6));
+}
+
+TEST_F(LateReplyTest, AQuietScanTakesNoLongerThanItsTimeouts) {
+    for (int addr = 0; addr < 100; ++addr)
+        EXPECT_THROW(Engine.Echo(TKestroAddr(addr)), EKestroTimeout);
+    EXPECT_LE(Rig.Clock.Elapsed, 100u * 21u);
+}
+
+} // namespace

@@ -101,14 +101,101 @@ TEST(IniFileTest, NamesThatWouldBreakTheFileRaiseAndChangeNothing) {
     EXPECT_EQ(ReadBytes(folder.File("k.ini")), "[A]\nx=1\n");
 }
 
-TEST(IniFileTest, APathThatIsAFolderIsNotReplaced) {
+TEST(IniFileTest, APathThatIsAFolderIsRefusedAndNotReplaced) {
     TTempFolder folder;
     std::filesystem::create_directory(folder.Path() / "k.ini");
     TIniFile ini(folder.File("k.ini"));
-    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 1);
+    try {
+        ini.ReadInteger("Congif", "ComPort", 1);
+        ADD_FAILURE() << "a folder was read";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message(), "Unable to read " + ini.FileName() + ": it is not a regular file");
+    }
     ExpectWriteFails(ini, "Congif", "ComPort");
     EXPECT_TRUE(std::filesystem::is_directory(folder.Path() / "k.ini"));
     EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(IniFileTest, ReadsTheFileOnceAndThenAnswersFromThatContentAndItsOwnWrites) {
+    TTempFolder folder;
+    WriteBytes(folder.File("k.ini"), "[Congif]\nComPort=2\nBaudRate=300\n[Ports]\nCOM1=/dev/a\n");
+    TIniFile ini(folder.File("k.ini"));
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 2);
+    WriteBytes(folder.File("k.ini"), "[Congif]\nComPort=7\nBaudRate=1200\n");
+    EXPECT_EQ(ini.ReadInteger("Congif", "BaudRate", 0), 300);
+    EXPECT_EQ(ini.ReadSectionValues("Ports").size(), 1u);
+    // A write works on the file as it is now and the object then reads what it wrote.
+    ini.WriteInteger("Congif", "Timeout", 50);
+    EXPECT_EQ(ReadBytes(ini.FileName()), "[Congif]\nComPort=7\nBaudRate=1200\nTimeout=50\n");
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 0), 7);
+    EXPECT_EQ(ini.ReadInteger("Congif", "Timeout", 0), 50);
+}
+
+TEST(IniFileTest, AFileOverOneMegabyteIsRefusedAndNotReplaced) {
+    TTempFolder folder;
+    const std::string header = "[Congif]\nComPort=3\n";
+    const std::string fits = header + std::string(TIniFile::MaxFileSize - header.size(), ';');
+    WriteBytes(folder.File("fits.ini"), fits);
+    EXPECT_EQ(TIniFile(folder.File("fits.ini")).ReadInteger("Congif", "ComPort", 1), 3);
+
+    WriteBytes(folder.File("big.ini"), fits + ";");
+    TIniFile ini(folder.File("big.ini"));
+    try {
+        ini.ReadString("Congif", "ComPort", "");
+        ADD_FAILURE() << "an oversized file was read";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message(), "Unable to read " + ini.FileName() + ": it is larger than 1 MB");
+    }
+    EXPECT_THROW(ini.ReadSectionValues("Ports"), EIniFileException);
+    ExpectWriteFails(ini, "Congif", "ComPort");
+    EXPECT_EQ(ReadBytes(ini.FileName()), fits + ";");
+}
+
+// The text in UTF-16 with its mark, from ASCII or UTF-8 text.
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST(IniFileTest, AUtf8MarkIsReadAndWrittenBack) {
+    TTempFolder folder;
+    const std::string mark = "\xEF\xBB\xBF";
+    WriteBytes(folder.File("k.ini"), mark + "[Congif]\r\nComPort=3\r\n; \xC3\xA9t\xC3\xA9\r\n");
+    TIniFile ini(folder.File("k.ini"));
+    EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 3);
+    ini.WriteInteger("Congif", "ComPort", 4);
+    EXPECT_EQ(ReadBytes(ini.FileName()), mark + "[Congif]\r\nComPort=4\r\n; \xC3\xA9t\xC3\xA9\r\n");
+}
+
+TEST(IniFileTest, Utf16FilesAreReadAndWrittenBackInTheirOwnByteOrder) {
+    for (bool bigEndian : {false, true}) {
+        TTempFolder folder;
+        // A comment in Cyrillic, a character outside the basic plane and a lone surrogate
+        // must all come back byte for byte.
+        const std::u16string comment = u"; \u041D\u0430\u0441\u0442\u0440\u043E\u0439\u043A\u0438 "
+                                       u"\U0001F600 ";
+        const std::u16string before =
+            u"[Congif]\r\nComPort=3\r\n" + comment + std::u16string(1, char16_t(0xD800)) + u"\r\n";
+        WriteBytes(folder.File("k.ini"), Utf16(before, bigEndian));
+        TIniFile ini(folder.File("k.ini"));
+        EXPECT_EQ(ini.ReadInteger("Congif", "ComPort", 1), 3) << bigEndian;
+        ini.WriteInteger("Congif", "ComPort", 12);
+        ini.WriteInteger("Congif", "Timeout", 200);
+        const std::u16string after = u"[Congif]\r\nComPort=12\r\nTimeout=200\r\n" + comment +
+                                     std::u16string(1, char16_t(0xD800)) + u"\r\n";
+        EXPECT_EQ(ReadBytes(ini.FileName()), Utf16(after, bigEndian)) << bigEndian;
+        EXPECT_EQ(TIniFile(ini.FileName()).ReadInteger("Congif", "Timeout", 0), 200);
+
+        // A value that is no UTF-8 text cannot be stored in UTF-16 and read back as written.
+        EXPECT_THROW(ini.WriteString("Congif", "Name", "\xFF"), EIniFileException);
+        EXPECT_EQ(ReadBytes(ini.FileName()), Utf16(after, bigEndian)) << bigEndian;
+    }
 }
 
 #ifndef _WIN32
