@@ -4,6 +4,7 @@
 #include "cli/ExitStatus.h"
 #include "comm/FrameTrace.h"
 #include "comm/PortNames.h"
+#include "runtime/IniFile.h"
 
 #include <cctype>
 #include <filesystem>
@@ -31,13 +32,24 @@ std::int32_t ComPortNumber(const std::string& text) {
 
 void LoadSettingsFile(const TCliOptions& options) {
     if (options.ConfigFile.empty()) {
-        LoadConfigFrom(SharedConfigFileName());
+        // A settings file that cannot be read (too large, not a regular file) leaves the
+        // defaults, as it does for the window.
+        try {
+            LoadConfigFrom(SharedConfigFileName());
+        } catch (const EIniFileException& error) {
+            SetConfiguredSettings(TSettings{});
+            std::cerr << "kestro: " << error.Message() << "; the default settings apply\n";
+        }
         return;
     }
     std::error_code error;
     if (!std::filesystem::is_regular_file(options.ConfigFile, error))
         throw EUsage("Settings file not found: " + options.ConfigFile);
-    LoadConfigFrom(options.ConfigFile);
+    try {
+        LoadConfigFrom(options.ConfigFile);
+    } catch (const EIniFileException& error) {
+        throw EUsage(error.Message()); // the file named on the command line is of no use
+    }
 }
 
 TLink::TLink(const TCliOptions& options) : Settings(ConfiguredSettings()) {

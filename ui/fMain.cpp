@@ -6,6 +6,7 @@
 #include "app/uGlobals.h"
 #include "comm/FrameTrace.h"
 #include "runtime/DateTime.h"
+#include "runtime/IniFile.h"
 #include "ui/fConfig.h"
 #include "ui/framework/ActionLink.h"
 #include "ui/framework/ActionList.h"
@@ -20,6 +21,7 @@
 #include <QLayout>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 
 TfmMain* fmMain = nullptr;
 TfmConfig* fmConfig = nullptr;
@@ -177,7 +179,7 @@ void TfmMain::SetUpLook() {
 void TfmMain::FormCreate(QObject*) {
     SetApplicationExceptionHook(
         this, [this](QObject* sender, const std::exception& e) { AppException(sender, e); });
-    FHooks.LoadConfig();
+    LoadSettingsOrDefaults();
     FDispatcher = std::make_unique<TCommDispatcher>();
     FKestro = std::make_unique<TCommKestro>(*FDispatcher);
     FKestro->Retries = 1;
@@ -185,6 +187,19 @@ void TfmMain::FormCreate(QObject*) {
     ApplySettings(*FDispatcher, *FKestro, ConfiguredSettings());
     ShowStatus("Ready");
     tmrStatus->SetEnabled(true);
+}
+
+// A settings file that cannot be read (larger than 1 MB, not a regular file) must not keep the
+// window from working: it starts with the defaults and says why once it is shown.
+void TfmMain::LoadSettingsOrDefaults() {
+    try {
+        FHooks.LoadConfig();
+    } catch (const EIniFileException& error) {
+        SetConfiguredSettings(TSettings{});
+        const QString message =
+            QString::fromStdString(error.Message() + ". The default settings apply.");
+        QTimer::singleShot(0, this, [message] { ShowMessage(message); });
+    }
 }
 
 void TfmMain::FormDestroy(QObject*) {

@@ -49,6 +49,7 @@ signals:
 private:
     void FormCreate(QObject* Sender);
     void FormDestroy(QObject* Sender);
+    void LoadSettingsOrDefaults();
 
     void tmrStatusTimer(QObject* Sender);
     void tmrReconnectTimer(QObject* Sender);

@@ -59,6 +59,7 @@ private slots:
     void writeSendsFieldsAndWriteCurrentUsesPcClock();
     void configCancelledOrConfirmed();
     void configWhoseSaveFailsLeavesTheLinkAlone();
+    void unreadableSettingsFileStartsWithTheDefaults();
     void deviceActionInsideRunningOperationIsIgnored();
     void nonCommunicationErrorShowsMessageBox();
     void englishFieldsWhateverLocale();
@@ -375,6 +376,20 @@ void MainWindowTests::configWhoseSaveFailsLeavesTheLinkAlone() {
     SpinIdle();
     rig.UseAddress(5);
     rig.Click("btnSendEcho"); // still on COM1
+    QCOMPARE(rig.LastStatus(), std::string("Echo from meter #05 returned"));
+}
+
+void MainWindowTests::unreadableSettingsFileStartsWithTheDefaults() {
+    Timeout = 777; // what a settings file read before would have left
+    TRig rig(Bus({5}), 200, {}, true);
+    SpinIdle();
+    QCOMPARE(rig.Messages.Texts,
+             QStringList({"Unable to read /big/Kestro4SetClock.ini: it is larger than 1 MB. The "
+                          "default settings apply."}));
+    QCOMPARE(Timeout, 200);
+    QCOMPARE(rig.Status(), QStringLiteral("Status: Ready"));
+    rig.UseAddress(5);
+    rig.Click("btnSendEcho"); // COM1 at 9600 baud: the defaults
     QCOMPARE(rig.LastStatus(), std::string("Echo from meter #05 returned"));
 }
 

@@ -36,7 +36,9 @@ struct TRig {
     std::function<void()> OnConfig;   // runs in place of the dialog
     std::vector<std::string> History; // status texts since the window was created
 
-    explicit TRig(vmeter::TOptions options, std::int32_t timeout = 200, std::string portPath = {}) {
+    // With `unreadableSettings` loading the settings fails as for a file larger than 1 MB.
+    explicit TRig(vmeter::TOptions options, std::int32_t timeout = 200, std::string portPath = {},
+                  bool unreadableSettings = false) {
         Meter = std::make_unique<vmeter::TVirtualMeter>(std::move(options));
         if (portPath.empty())
             portPath = Meter->SlavePath();
@@ -44,7 +46,11 @@ struct TRig {
         auto mapPorts = [portPath] {
             SetPortMap({{1, portPath}, {2, "/nonexistent/kestro-port"}});
         };
-        hooks.LoadConfig = [timeout, mapPorts] {
+        hooks.LoadConfig = [timeout, mapPorts, unreadableSettings] {
+            mapPorts();
+            if (unreadableSettings)
+                throw EIniFileException("Unable to read /big/Kestro4SetClock.ini: it is larger "
+                                        "than 1 MB");
             ComPort = 1;
             BaudRate = 9600;
             Timeout = timeout;
