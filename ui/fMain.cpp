@@ -42,17 +42,11 @@ constexpr int StatusInterval = 5000;
 
 TfmMainHooks WithDefaults(TfmMainHooks hooks) {
     if (!hooks.LoadConfig)
-        hooks.LoadConfig = [] {
-            LoadConfig();
-        };
+        hooks.LoadConfig = ::LoadConfig;
     if (!hooks.SaveConfig)
-        hooks.SaveConfig = [] {
-            SaveConfig();
-        };
+        hooks.SaveConfig = ::SaveConfig;
     if (!hooks.ReloadPortMap)
-        hooks.ReloadPortMap = [] {
-            ReloadPortMap();
-        };
+        hooks.ReloadPortMap = ::ReloadPortMap;
     if (!hooks.ExecuteConfig)
         hooks.ExecuteConfig = [] {
             return fmConfig != nullptr && fmConfig->Execute();

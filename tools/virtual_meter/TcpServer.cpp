@@ -61,10 +61,11 @@ int OpenSlave(const std::string& path) {
     return fd;
 }
 
-bool SendAll(int fd, const std::string& bytes) {
+// Hands all the bytes to `put` (send or write), waiting for room when the descriptor is full.
+template <class TPut> bool PutAll(int fd, const std::string& bytes, TPut put) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const ssize_t n = put(fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -77,20 +78,16 @@ bool SendAll(int fd, const std::string& bytes) {
     return true;
 }
 
+bool SendAll(int fd, const std::string& bytes) {
+    return PutAll(fd, bytes, [](int to, const char* data, std::size_t size) {
+        return ::send(to, data, size, MSG_NOSIGNAL);
+    });
+}
+
 bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, PollMs);
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return PutAll(fd, bytes, [](int to, const char* data, std::size_t size) {
+        return ::write(to, data, size);
+    });
 }
 
 } // namespace
