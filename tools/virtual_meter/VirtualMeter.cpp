@@ -268,6 +268,9 @@ bool TVirtualMeter::TImpl::Pause(std::chrono::steady_clock::duration duration) {
 }
 
 void TVirtualMeter::TImpl::CloseLine() {
+    // As an unplugged adapter's device node, the link goes first: a pseudo-terminal opened
+    // later by anyone may get the closed one's number, and the link must never lead there.
+    Link.reset();
     Pty.Close();
     std::lock_guard lock(Mutex);
     LineDropped = true;

@@ -102,7 +102,7 @@ public:
     double ClockOffsetMs() const;
 
     // Closes the master side now; returns once it is closed. The slave then reads end of file
-    // or EIO and the device path disappears. Not to be called from OnRequest.
+    // or EIO and the device path (and the link) disappears. Not to be called from OnRequest.
     void DropLine();
 
     struct TImpl;
