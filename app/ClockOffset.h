@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Stop.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -12,8 +14,9 @@
 // Pure logic: no clock and no line of its own, so it can be driven by any clock.
 
 struct TClockOffsetOptions {
-    double TargetWidthMs = 20; // done once the interval is narrower than this
-    int ReadBudget = 40;       // done after this many reads, whatever the width
+    double TargetWidthMs = 20;    // done once the interval is narrower than this
+    int ReadBudget = 40;          // done after this many reads, whatever the width
+    TStopRequested StopRequested; // asked before every read and while waiting for the next
 };
 
 // The expected timing of one read, for planning the next one.

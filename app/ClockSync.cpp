@@ -47,7 +47,17 @@ std::size_t FrameBytes(const TCommKestro& engine, const TKestroPacket& packet) {
     return engine.EncodePacket(packet).size() + 2;
 }
 
-void SleepUntil(TSteady::time_point instant) {
+// Slices of a wait between two looks at whether the user stopped the operation.
+constexpr auto StopCheckSlice = std::chrono::milliseconds(10);
+
+void SleepUntil(TSteady::time_point instant, const TStopRequested& stopRequested) {
+    for (;;) {
+        ThrowIfStopped(stopRequested);
+        const auto spinFrom = instant - SpinStretch;
+        if (TSteady::now() + StopCheckSlice >= spinFrom)
+            break;
+        std::this_thread::sleep_for(StopCheckSlice);
+    }
     std::this_thread::sleep_until(instant - SpinStretch);
     while (TSteady::now() < instant)
         std::this_thread::yield();
@@ -103,7 +113,9 @@ TDateTime DateTimeOf(std::int64_t civilSeconds) {
            EncodeTime(s / 3600, s / 60 % 60, s % 60, 0);
 }
 
-void ReadOnce(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc, TClockOffset& offset) {
+void ReadOnce(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc, TClockOffset& offset,
+              const TStopRequested& stopRequested) {
+    ThrowIfStopped(stopRequested);
     TDateTime time = 0;
     TDateTime date = 0;
     engine.GetDateTime(addr, time, date);
@@ -153,13 +165,13 @@ TOffsetResult MeasureClockOffset(TCommKestro& engine, TKestroAddr addr, const TP
     const auto started = TSteady::now();
     const std::int32_t baud = engine.Dispatcher->GetBaudRate();
     TClockOffset offset(options);
-    ReadOnce(engine, addr, pc, offset);
+    ReadOnce(engine, addr, pc, offset, options.StopRequested);
     const TReadTiming timing{LineMs(FrameBytes(engine, engine.Request), baud),
                              LineMs(FrameBytes(engine, engine.Response), baud)};
     while (const std::optional<double> send =
                offset.NextSendMs(pc.LocalMs(TSteady::now()) + PlanLeadMs, timing)) {
-        SleepUntil(SteadyAt(pc, *send));
-        ReadOnce(engine, addr, pc, offset);
+        SleepUntil(SteadyAt(pc, *send), options.StopRequested);
+        ReadOnce(engine, addr, pc, offset, options.StopRequested);
     }
     if (offset.Contradicted())
         throw EClockContradiction(SClockContradiction);
@@ -226,7 +238,7 @@ TSyncResult SyncClock(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
     result.Written = DateTimeOf(second);
     {
         TAttemptsGuard once(engine, 1);
-        SleepUntil(SteadyAt(pc, send));
+        SleepUntil(SteadyAt(pc, send), options.Offset.StopRequested);
         engine.SetDateTime(addr, result.Written - std::floor(result.Written),
                            std::floor(result.Written));
     }

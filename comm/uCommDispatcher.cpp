@@ -102,6 +102,19 @@ void TCommDispatcher::Open() {
     SelectBackend(device);
     if (!FBackend->Open(device))
         Fail(EOpenPort::ClassType, SOpenPort, true);
+    ConfigureOpenPort();
+    FLastCause.clear();
+    if (FTrace)
+        FTrace->Opened(TracePort());
+}
+
+void TCommDispatcher::Reconfigure(std::int32_t baudRate) {
+    BaudRate = baudRate;
+    if (GetActive())
+        ConfigureOpenPort();
+}
+
+void TCommDispatcher::ConfigureOpenPort() {
     const TSerialBackend::TLineSettings settings{BaudRate, SlowLink ? kSlowLinkWriteTimeoutMs
                                                                     : kWriteTimeoutMs};
     // Nothing stays half-open: the port is released before any failure leaves.
@@ -120,9 +133,6 @@ void TCommDispatcher::Open() {
             FTrace->Failed(TracePort(), Format(SSetupPort, {Port}), cause);
         Error(ESetupPort::ClassType, SSetupPort);
     }
-    FLastCause.clear();
-    if (FTrace)
-        FTrace->Opened(TracePort());
 }
 
 void TCommDispatcher::Close() {

@@ -68,6 +68,11 @@ public:
     // Opens the port. Until Close, a port that fails to open or whose device vanishes counts as
     // lost (see PortLost).
     void Open();
+    // Changes the line speed of an open port in place, with the write time-out that SlowLink
+    // asks for, without closing it: a device server gets the change on its open connection,
+    // and a local port keeps its lock. A closed port only stores the speed for the next Open.
+    // A refused change closes the port and raises ESetupPort.
+    void Reconfigure(std::int32_t baudRate);
     void Close();
     void Purge();
     bool ReadBuf(void* buffer, std::int32_t count);
@@ -94,6 +99,8 @@ public:
 private:
     enum class TBackendKind { Injected, Platform, Network };
     void SelectBackend(const std::string& device);
+    // Applies the line settings to the open port; on refusal closes it and raises ESetupPort.
+    void ConfigureOpenPort();
     // Raises the failure of an operation through Error; with the backend's cause when the
     // backend failed. A device that is gone closes the port first.
     void Fail(const TExceptionClass& cls, const std::string& text, bool backendFailed);
