@@ -67,7 +67,9 @@ bool TTraceFile::RotationDue(std::uint64_t length) const {
 }
 
 // Another writer may have rotated meanwhile: the file this one holds is then "<path>.1", and
-// the new file is the one to go on with, rotated only when it is due itself.
+// the new file is the one to go on with, rotated only when it is due itself. Only the holder
+// of the lock on the file the path names may rotate it, and a file only grows, so the check
+// of the name under the lock is the check that the rotation is still due.
 void TTraceFile::RotateIfDue(std::uint64_t length) {
     for (int attempt = 0; attempt < 3 && RotationDue(length); ++attempt) {
         if (!FFile.Lock(RotationLockWait))
@@ -78,7 +80,7 @@ void TTraceFile::RotateIfDue(std::uint64_t length) {
                 return;
             continue;
         }
-        if (!RotationDue(length) || !RenameReplacing(FPath, FPath + ".1").empty()) {
+        if (!RenameReplacing(FPath, FPath + ".1").empty()) {
             FFile.Unlock();
             return;
         }

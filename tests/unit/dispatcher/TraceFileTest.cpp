@@ -85,6 +85,22 @@ TEST(TraceFileTest, WritersSharingAFileRotateItOnceAndLoseNoLine) {
     EXPECT_EQ(LinesOf(trace.Path + ".1").size(), trace.Old.size() + 2); // until the first was due
 }
 
+// Another program that holds the lock is rotating the file: a writer that finds it due leaves
+// the rotation to that program and appends, rather than hold the exchange up.
+TEST(TraceFileTest, AWriterLeavesTheRotationToTheHolderOfTheLock) {
+    TFullTrace trace(10, 10);
+    TAppendFile holder;
+    ASSERT_EQ(holder.Open(trace.Path), "");
+    ASSERT_TRUE(holder.Lock(std::chrono::milliseconds(0)));
+    TTraceFile file(trace.Path, 100);
+    EXPECT_EQ(file.WriteLine("while locked"), "");
+    EXPECT_FALSE(std::filesystem::exists(trace.Path + ".1"));
+    holder.Unlock();
+    EXPECT_EQ(file.WriteLine("after"), "");
+    EXPECT_EQ(LinesOf(trace.Path + ".1").back(), "while locked");
+    EXPECT_EQ(LinesOf(trace.Path), std::vector<std::string>{"after"});
+}
+
 TEST(TraceFileTest, ARefusedRotationKeepsAppending) {
     TFullTrace trace(10, 10);
     // A folder where the rotated file would go: the rename is refused.

@@ -2,6 +2,7 @@
 // without bound, never replaces a file the user may not write or whose owner, group or
 // permissions it cannot keep, never follows a stranger's link in a shared folder, and takes
 // temporary names nobody can foresee. The permission cases run as an ordinary user.
+#include "runtime/AtomicFile.h"
 #include "runtime/Exception.h"
 #include "runtime/IniFile.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <ostream>
@@ -223,6 +225,10 @@ TEST(IniFileSafetyTest, OnlyARegularFileIsReadAndNothingElseIsReplaced) {
                   "Unable to read " + ini.FileName() + ": it is not a regular file");
         EXPECT_TRUE(WriteFails(ini)) << name;
     }
+    // Not even with a reader on the pipe, which lets it be opened for writing.
+    const int reader = open(folder.File("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_FALSE(ReplaceFileContent(folder.File("fifo"), Content));
+    close(reader);
     EXPECT_EQ(Status(folder.File("fifo")).st_mode & S_IFMT, static_cast<mode_t>(S_IFIFO));
     EXPECT_TRUE(std::filesystem::is_symlink(folder.Path() / "fifo.ini"));
     EXPECT_TRUE(std::filesystem::is_symlink(folder.Path() / "zero.ini"));
