@@ -6,12 +6,13 @@
 #include "runtime/Exception.h"
 #include "runtime/IniFile.h"
 
-#include "tests/support/OrdinaryUser.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include "tests/support/OrdinaryUser.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
