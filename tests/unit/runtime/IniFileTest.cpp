@@ -169,7 +169,7 @@ TEST(IniFileTest, ASaveIsRefusedWhenItsResultWouldBeOverOneMegabyte) {
             EXPECT_EQ(over, 1u);
             EXPECT_EQ(e.Message(),
                       "Unable to write to " + ini.FileName() + ": it would be larger than 1 MB");
-            EXPECT_EQ(ReadBytes(ini.FileName()), before);
+            EXPECT_TRUE(ReadBytes(ini.FileName()) == before); // no megabyte in the report
         }
     }
 }

@@ -137,7 +137,7 @@ TEST_F(SettingsFile, ASaveThatWouldNotFitLeavesTheFileAsItWas) {
     } catch (const EIniFileException& e) {
         EXPECT_EQ(e.Message(), "Unable to write to " + FIni + ": it would be larger than 1 MB");
     }
-    EXPECT_EQ(ReadBytes(FIni), before);
+    EXPECT_TRUE(ReadBytes(FIni) == before); // no megabyte in the report
     EXPECT_EQ(FFolder.EntryCount(), 1u);
 }
 
