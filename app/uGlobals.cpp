@@ -109,10 +109,10 @@ std::string TraceFileName() {
 }
 
 void SaveConfigTo(const std::string& fileName) {
-    TIniFile ini(fileName);
-    ini.WriteInteger(ConfigSection, "ComPort", ComPort);
-    ini.WriteInteger(ConfigSection, "BaudRate", BaudRate);
-    ini.WriteInteger(ConfigSection, "Timeout", Timeout);
+    // One replace for the three keys: a save that fails leaves the file as it was.
+    TIniFile(fileName).WriteValues({{ConfigSection, "ComPort", std::to_string(ComPort)},
+                                    {ConfigSection, "BaudRate", std::to_string(BaudRate)},
+                                    {ConfigSection, "Timeout", std::to_string(Timeout)}});
 }
 
 void LoadConfig() {

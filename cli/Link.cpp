@@ -31,7 +31,7 @@ std::int32_t ComPortNumber(const std::string& text) {
 } // namespace
 
 void LoadSettingsFile(const TCliOptions& options) {
-    if (options.ConfigFile.empty()) {
+    if (!options.ConfigFile) {
         // A settings file that cannot be read (too large, not a regular file) leaves the
         // defaults, as it does for the window.
         try {
@@ -42,13 +42,28 @@ void LoadSettingsFile(const TCliOptions& options) {
         }
         return;
     }
+    // The file named on the command line is of no use unless it can be read.
+    const std::string& file = *options.ConfigFile;
+    if (file.empty())
+        throw EUsage("--config needs the name of a settings file");
     std::error_code error;
-    if (!std::filesystem::is_regular_file(options.ConfigFile, error))
-        throw EUsage("Settings file not found: " + options.ConfigFile);
+    switch (std::filesystem::status(file, error).type()) {
+    case std::filesystem::file_type::not_found:
+        throw EUsage("Settings file not found: " + file);
+    case std::filesystem::file_type::directory:
+        throw EUsage("Settings file " + file + " is a folder, not a file");
+    case std::filesystem::file_type::fifo:
+        throw EUsage("Settings file " + file + " is a pipe, not a file");
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+        throw EUsage("Settings file " + file + " is a device, not a file");
+    default:
+        break; // anything else the read itself refuses with its reason
+    }
     try {
-        LoadConfigFrom(options.ConfigFile);
+        LoadConfigFrom(file);
     } catch (const EIniFileException& error) {
-        throw EUsage(error.Message()); // the file named on the command line is of no use
+        throw EUsage(error.Message());
     }
 }
 

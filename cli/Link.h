@@ -8,7 +8,8 @@
 #include <string>
 
 // Loads the settings file the options name (the window's by default) into the program's
-// settings and port map. A file named with --config must exist (EUsage otherwise).
+// settings and port map. A file named with --config must be a regular file that can be read
+// (EUsage with the reason otherwise).
 void LoadSettingsFile(const TCliOptions& options);
 
 // The channel and the engine, set up from the settings file and the command line.

@@ -20,8 +20,9 @@ struct TCliOptions {
     std::optional<std::int32_t> BaudRate;
     std::optional<std::int32_t> Timeout;
     std::int32_t Retries = 1; // attempts per exchange, as the window makes them
-    std::string ConfigFile;   // empty: the window's settings file
-    std::string TraceFile;    // frame trace: a file, "-" for standard error, empty for none
+    // The settings file: none for the window's
+    std::optional<std::string> ConfigFile;
+    std::string TraceFile; // frame trace: a file, "-" for standard error, empty for none
 
     bool Json = false;
 

@@ -11,6 +11,9 @@ namespace {
 // as it comes rather than collected without end.
 constexpr std::size_t MaxPendingBytes = 1024;
 
+// How long a trace waits for another program that is rotating the same file.
+constexpr std::chrono::milliseconds RotationLockWait{100};
+
 std::string TwoDigits(unsigned value) {
     return {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
 }
@@ -58,48 +61,55 @@ std::string ErrnoText(int code) {
 TTraceFile::TTraceFile(std::string path, std::uint64_t limitBytes)
     : FPath(std::move(path)), FLimit(limitBytes) {}
 
-TTraceFile::~TTraceFile() {
-    if (FFile != nullptr)
-        std::fclose(FFile);
+bool TTraceFile::RotationDue(std::uint64_t length) const {
+    const std::optional<std::uint64_t> size = FFile.Size();
+    return size && *size > 0 && *size + length > FLimit;
 }
 
-std::string TTraceFile::Reopen() noexcept {
-    if (FFile != nullptr)
-        std::fclose(FFile);
-    FFile = std::fopen(FPath.c_str(), "ab");
-    if (FFile == nullptr)
-        return FPath + ": " + ErrnoText(errno);
-    // Append mode reports the position 0 until the first write; the end is the size.
-    std::fseek(FFile, 0, SEEK_END);
-    const long size = std::ftell(FFile);
-    FSize = size > 0 ? static_cast<std::uint64_t>(size) : 0;
-    return {};
+// Another writer may have rotated meanwhile: the file this one holds is then "<path>.1", and
+// the new file is the one to go on with, rotated only when it is due itself. Only the holder
+// of the lock on the file the path names may rotate it, and a file only grows, so the check
+// of the name under the lock is the check that the rotation is still due.
+void TTraceFile::RotateIfDue(std::uint64_t length) {
+    for (int attempt = 0; attempt < 3 && RotationDue(length); ++attempt) {
+        if (!FFile.Lock(RotationLockWait))
+            return; // a writer that keeps the lock this long must not stop the exchange
+        if (!FFile.IsNamedBy(FPath)) {
+            FFile.Close();
+            if (!FFile.Open(FPath).empty())
+                return;
+            continue;
+        }
+        if (!RenameReplacing(FPath, FPath + ".1").empty()) {
+            FFile.Unlock();
+            return;
+        }
+        TAppendFile fresh;
+        if (fresh.Open(FPath).empty())
+            FFile = std::move(fresh); // closing the rotated file releases its lock
+        else
+            FFile.Close();
+        return;
+    }
 }
 
 std::string TTraceFile::WriteLine(const std::string& line) noexcept {
     try {
-        if (FFile == nullptr) {
-            if (std::string failure = Reopen(); !failure.empty())
-                return failure;
-        }
-        const std::uint64_t length = line.size() + 1;
-        if (FSize > 0 && FSize + length > FLimit) {
-            std::fclose(FFile);
-            FFile = nullptr;
-            const std::string rotated = FPath + ".1";
-            std::remove(rotated.c_str()); // rename does not replace a file on Windows
-            if (std::rename(FPath.c_str(), rotated.c_str()) != 0)
-                return FPath + ": cannot rotate to " + rotated + ": " + ErrnoText(errno);
-            if (std::string failure = Reopen(); !failure.empty())
-                return failure;
-        }
-        if (std::fputs(line.c_str(), FFile) < 0 || std::fputc('\n', FFile) == EOF ||
-            std::fflush(FFile) != 0) {
-            const int code = errno;
-            std::clearerr(FFile);
-            return FPath + ": " + ErrnoText(code);
-        }
-        FSize += length;
+        const std::string bytes = line + '\n';
+        const auto openWhenClosed = [this]() -> std::string {
+            if (FFile.IsOpen())
+                return {};
+            const std::string failure = FFile.Open(FPath);
+            return failure.empty() ? failure : FPath + ": " + failure;
+        };
+        if (std::string failure = openWhenClosed(); !failure.empty())
+            return failure;
+        RotateIfDue(bytes.size());
+        // A rotation that could not open the new file has closed the old one.
+        if (std::string failure = openWhenClosed(); !failure.empty())
+            return failure;
+        if (std::string failure = FFile.Append(bytes); !failure.empty())
+            return FPath + ": " + failure;
         return {};
     } catch (...) {
         return FPath + ": out of memory";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/TraceSink.h"
+#include "runtime/AppendFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -17,25 +18,26 @@ public:
     virtual std::string WriteLine(const std::string& line) noexcept = 0;
 };
 
-// A trace file, appended to. Before a line would take it past `limitBytes` the file becomes
-// "<path>.1" (replacing an older one) and a new file starts, so a trace never holds more than
-// about twice the limit on disk.
+// A trace file, appended to, which several programs may share. Before a line would take it past
+// `limitBytes` the file becomes "<path>.1" (replacing an older one) and a new file starts, so a
+// trace never holds much more than twice the limit on disk. The rotation happens under the
+// file's lock and only when the file is still due after the lock is taken, so of several
+// writers one rotates and the others move on to the new file; when the rename is refused the
+// lines go on into the file as it is. Each line is one write at the end of the file. Only a
+// regular file is written: a pipe, a device or a folder is refused at once, never waited for.
 class TTraceFile final : public TTraceOutput {
 public:
     TTraceFile(std::string path, std::uint64_t limitBytes);
-    ~TTraceFile() override;
-    TTraceFile(const TTraceFile&) = delete;
-    TTraceFile& operator=(const TTraceFile&) = delete;
 
     std::string WriteLine(const std::string& line) noexcept override;
 
 private:
-    std::string Reopen() noexcept;
+    bool RotationDue(std::uint64_t length) const;
+    void RotateIfDue(std::uint64_t length);
 
     std::string FPath;
     std::uint64_t FLimit;
-    std::FILE* FFile = nullptr;
-    std::uint64_t FSize = 0;
+    TAppendFile FFile;
 };
 
 // Lines to an already open stream such as standard error; the stream stays the caller's.

@@ -1,7 +1,7 @@
 #include "AtomicFile.h"
 
 #include <algorithm>
-#include <atomic>
+#include <random>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -17,19 +17,21 @@
 
 namespace {
 
-// Temporary names differ by process and by call, so concurrent writers never share one.
-std::string TemporaryName(const std::string& path, unsigned attempt) {
-    static std::atomic<unsigned> counter{0};
-#ifdef _WIN32
-    const unsigned long process = GetCurrentProcessId();
-#else
-    const unsigned long process = static_cast<unsigned long>(getpid());
-#endif
-    return path + ".~" + std::to_string(process) + "-" + std::to_string(counter++) + "-" +
-           std::to_string(attempt) + ".tmp";
+// A name beside the target that nobody can guess, so that nobody can take it beforehand and
+// stop the save; it is created exclusively all the same.
+std::string TemporaryName(const std::string& path) {
+    static constexpr std::string_view Letters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, Letters.size() - 1);
+    std::string name = path + ".~";
+    for (int i = 0; i < 12; ++i)
+        name += Letters[pick(random)];
+    return name + ".tmp";
 }
 
-constexpr unsigned MaxAttempts = 100;
+// Another file of a random name is next to impossible; a few tries cover it.
+constexpr unsigned MaxAttempts = 8;
 
 #ifdef _WIN32
 
@@ -37,7 +39,7 @@ class TTempFile {
 public:
     explicit TTempFile(const std::string& target) {
         for (unsigned attempt = 0; attempt < MaxAttempts && !FCreated; ++attempt) {
-            FPath = TemporaryName(target, attempt);
+            FPath = TemporaryName(target);
             FHandle = CreateFileA(FPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
             FCreated = FHandle != INVALID_HANDLE_VALUE;
@@ -99,7 +101,7 @@ class TTempFile {
 public:
     explicit TTempFile(const std::string& target) {
         for (unsigned attempt = 0; attempt < MaxAttempts && FFd < 0; ++attempt) {
-            FPath = TemporaryName(target, attempt);
+            FPath = TemporaryName(target);
             // 0666 lets the umask decide the permissions of a new file.
             FFd = open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (FFd < 0 && errno != EEXIST)
@@ -213,19 +215,23 @@ bool CheckTarget(const std::string& path, bool& exists, struct stat& info) {
 } // namespace
 
 bool ReplaceFileContent(const std::string& path, std::string_view content) {
-    bool exists = false;
+    try {
+        bool exists = false;
 #ifdef _WIN32
-    if (!CheckTarget(path, exists))
-        return false;
-    TTempFile temp(path);
-    return temp.Write(content) && temp.ReplaceTarget(path, exists);
+        if (!CheckTarget(path, exists))
+            return false;
+        TTempFile temp(path);
+        return temp.Write(content) && temp.ReplaceTarget(path, exists);
 #else
-    struct stat old {};
-    if (!CheckTarget(path, exists, old))
-        return false;
-    TTempFile temp(path);
-    if (exists && !temp.TakeOwnershipAndMode(old))
-        return false;
-    return temp.Write(content) && temp.ReplaceTarget(path);
+        struct stat old {};
+        if (!CheckTarget(path, exists, old))
+            return false;
+        TTempFile temp(path);
+        if (exists && !temp.TakeOwnershipAndMode(old))
+            return false;
+        return temp.Write(content) && temp.ReplaceTarget(path);
 #endif
+    } catch (const std::exception&) {
+        return false; // no source of random names, or no memory
+    }
 }

@@ -3,12 +3,10 @@
 #include "AtomicFile.h"
 #include "Exception.h"
 #include "Format.h"
+#include "LinkTarget.h"
 #include "RegularFile.h"
 #include "SysUtils.h"
 #include "TextEncoding.h"
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -29,29 +27,6 @@ std::optional<TDecodedText> LoadText(const std::string& path, const std::string&
         break;
     }
     throw EIniFileException(Format("Unable to read %s", {shownName}));
-}
-
-// The file a path finally names, its symbolic links followed one by one, so that the links
-// survive the rename that replaces the file, and a link to a missing file names that file.
-// Nothing for a loop of links or a path that cannot be examined.
-std::optional<std::string> FinalTarget(const std::string& fileName) {
-    namespace fs = std::filesystem;
-    fs::path path = fileName;
-    for (int depth = 0; depth < 40; ++depth) {
-        std::error_code error;
-        const fs::file_status status = fs::symlink_status(path, error);
-        if (status.type() == fs::file_type::not_found)
-            return path.string();
-        if (error)
-            return std::nullopt;
-        if (status.type() != fs::file_type::symlink)
-            return path.string();
-        const fs::path target = fs::read_symlink(path, error);
-        if (error)
-            return std::nullopt;
-        path = target.is_absolute() ? target : path.parent_path() / target;
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -83,27 +58,50 @@ TIniFile::ReadSectionValues(const std::string& section) const {
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
-    const auto fail = [this] {
-        throw EIniFileException(Format("Unable to write to %s", {FFileName}));
+    WriteValues({{section, key, value}});
+}
+
+void TIniFile::WriteValues(const std::vector<TIniValue>& values) {
+    const auto fail = [this](const char* reason = nullptr) {
+        std::string message = Format("Unable to write to %s", {FFileName});
+        if (reason != nullptr)
+            message += std::string(": ") + reason;
+        throw EIniFileException(message);
     };
-    if (!inifile::CanStore(section, key, value))
+    for (const TIniValue& value : values)
+        if (!inifile::CanStore(value.Section, value.Key, value.Value))
+            fail();
+    std::string target;
+    switch (FindLinkTarget(FFileName, target)) {
+    case TLinkTargetResult::Ok:
+        break;
+    case TLinkTargetResult::UntrustedLink:
+        fail("it is a link another user placed in a shared folder");
+        break;
+    case TLinkTargetResult::Unresolvable:
         fail();
-    const auto target = FinalTarget(FFileName);
-    if (!target)
-        fail();
-    // A file that cannot be read must not be replaced by one holding only this key.
+        break;
+    }
+    // A file that cannot be read must not be replaced by one holding only these keys.
     std::optional<TDecodedText> text;
     try {
-        text = LoadText(*target, FFileName);
+        text = LoadText(target, FFileName);
     } catch (const EIniFileException&) {
         fail();
     }
     if (!text)
         text.emplace();
     auto lines = inifile::Parse(text->Text);
-    inifile::SetValue(lines, section, key, value, inifile::DetectEol(text->Text));
+    const std::string eol = inifile::DetectEol(text->Text);
+    for (const TIniValue& value : values)
+        inifile::SetValue(lines, value.Section, value.Key, value.Value, eol);
     const auto bytes = EncodeText(inifile::Render(lines), text->Encoding);
-    if (!bytes || !ReplaceFileContent(*target, *bytes))
+    if (!bytes)
+        fail();
+    // A file the next read would refuse is no settings file.
+    if (bytes->size() > MaxFileSize)
+        fail("it would be larger than 1 MB");
+    if (!ReplaceFileContent(target, *bytes))
         fail();
     FLines = std::move(lines);
 }

@@ -9,6 +9,13 @@
 #include <utility>
 #include <vector>
 
+// One value to write: the key of a section and its text.
+struct TIniValue {
+    std::string Section;
+    std::string Key;
+    std::string Value;
+};
+
 // A profile (ini) file with the semantics of the Windows profile routines. Sections and keys
 // are matched without regard to case. A read of a missing file, section or key gives the
 // default and creates nothing. A write creates what is missing, replaces the value in place,
@@ -26,8 +33,11 @@
 // renames that over it, so a failed write never leaves a truncated file. A file the user may
 // not write, or whose owner, group or permissions the new file could not keep, is not replaced.
 // A symbolic link stays a link and the file it points to is written; when that file does not
-// exist yet, it is created. A write that cannot be done raises EIniFileException
-// "Unable to write to <path>" and leaves the file as it was.
+// exist yet, it is created. A link that another user placed in a shared sticky folder such as
+// /tmp is not followed (runtime/LinkTarget.h). A write that cannot be done raises
+// EIniFileException "Unable to write to <path>", with the reason when the user can act on it
+// (such a link; a result larger than MaxFileSize, which no read would take), and leaves the
+// file as it was.
 class TIniFile {
 public:
     static constexpr std::size_t MaxFileSize = 1024 * 1024;
@@ -47,6 +57,8 @@ public:
 
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
+    // Writes all the values with one replace of the file: all of them are saved, or none.
+    void WriteValues(const std::vector<TIniValue>& values);
 
 private:
     const std::vector<inifile::TLine>& Lines() const;

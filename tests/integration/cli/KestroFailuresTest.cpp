@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <set>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -62,6 +64,38 @@ TEST_F(KestroFailures, RefusedCommandLinesGiveStatusTwoAndSendNothing) {
     EXPECT_EQ(hugeConfig.Status, 2);
     EXPECT_NE(hugeConfig.Err.find("larger than 1 MB"), std::string::npos) << hugeConfig.Err;
     EXPECT_TRUE(Meter.Log().empty());
+}
+
+// A settings file named on the command line that is of no use is a usage error that says
+// what is wrong with it; nothing is sent and nothing waits for a pipe.
+TEST_F(KestroFailures, AConfigFileOfNoUseIsAUsageErrorWithItsOwnReason) {
+    const std::string pipe = Folder.File("pipe.ini");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::set<std::string> reasons;
+    for (const std::string& config : {std::string(), pipe, std::string("/dev/zero"),
+                                      Folder.Path().string(), Folder.File("missing.ini")}) {
+        TKestroProcess kestro({"read", "--addr", "5", "--config", config}, Folder.Path().string());
+        const TKestroOutcome outcome = kestro.Wait(10s);
+        EXPECT_EQ(outcome.Status, 2) << config << ": " << outcome.Err;
+        EXPECT_TRUE(outcome.Out.empty()) << outcome.Out;
+        EXPECT_NE(outcome.Err.find(config), std::string::npos) << outcome.Err;
+        reasons.insert(outcome.Err);
+    }
+    EXPECT_EQ(reasons.size(), 5u);
+    EXPECT_TRUE(Meter.Log().empty());
+}
+
+// A pipe as the trace file is refused at once, reported once, and the exchange goes on.
+TEST_F(KestroFailures, APipeAsTheTraceIsReportedAndNeverWaitedFor) {
+    const std::string pipe = Folder.File("trace.pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    TKestroProcess kestro({"echo", "--addr", "5", "--trace", pipe, "--config", Config},
+                          Folder.Path().string());
+    const TKestroOutcome outcome = kestro.Wait(10s);
+    EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_EQ(outcome.Lines().size(), 1u) << outcome.Out;
+    EXPECT_EQ(outcome.Err,
+              "kestro: cannot write the trace: " + pipe + ": it is not a regular file\n");
 }
 
 TEST_F(KestroFailures, HelpAndVersionExitWithStatusZero) {

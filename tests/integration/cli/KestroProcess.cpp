@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
@@ -73,6 +74,21 @@ TKestroOutcome TKestroProcess::Wait() {
     outcome.Out = ReadFile(FOutFile);
     outcome.Err = ReadFile(FErrFile);
     return outcome;
+}
+
+TKestroOutcome TKestroProcess::Wait(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        siginfo_t info{};
+        if (::waitid(P_PID, FPid, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0)
+            break; // ended: Wait collects it
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(FPid, SIGKILL);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Wait();
 }
 
 TKestroOutcome RunKestro(const std::vector<std::string>& args, const std::string& folder,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -28,6 +29,8 @@ public:
 
     void Interrupt(); // Ctrl+C
     TKestroOutcome Wait();
+    // Waits at most `limit`; a kestro still running then is killed (Status -1).
+    TKestroOutcome Wait(std::chrono::milliseconds limit);
 
 private:
     pid_t FPid = -1;

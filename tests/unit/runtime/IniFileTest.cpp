@@ -151,6 +151,41 @@ TEST(IniFileTest, AFileOverOneMegabyteIsRefusedAndNotReplaced) {
     EXPECT_EQ(ReadBytes(ini.FileName()), fits + ";");
 }
 
+// A save whose result the next read would refuse is no save: the file stays as it was.
+TEST(IniFileTest, ASaveIsRefusedWhenItsResultWouldBeOverOneMegabyte) {
+    for (const std::size_t over : {0, 1}) {
+        TTempFolder folder;
+        const std::string added = "Timeout=200\n";
+        const std::string header = "[Congif]\nComPort=3\n";
+        const std::string before =
+            header + std::string(TIniFile::MaxFileSize + over - header.size() - added.size(), ';');
+        WriteBytes(folder.File("k.ini"), before);
+        TIniFile ini(folder.File("k.ini"));
+        try {
+            ini.WriteInteger("Congif", "Timeout", 200);
+            EXPECT_EQ(over, 0u);
+            EXPECT_EQ(TIniFile(ini.FileName()).ReadInteger("Congif", "Timeout", 0), 200);
+        } catch (const EIniFileException& e) {
+            EXPECT_EQ(over, 1u);
+            EXPECT_EQ(e.Message(),
+                      "Unable to write to " + ini.FileName() + ": it would be larger than 1 MB");
+            EXPECT_TRUE(ReadBytes(ini.FileName()) == before); // no megabyte in the report
+        }
+    }
+}
+
+TEST(IniFileTest, SeveralValuesAreWrittenAllOrNone) {
+    TTempFolder folder;
+    WriteBytes(folder.File("k.ini"), "[A]\nx=1\n");
+    TIniFile ini(folder.File("k.ini"));
+    EXPECT_THROW(ini.WriteValues({{"A", "x", "2"}, {"A", "y=z", "3"}}), EIniFileException);
+    EXPECT_EQ(ReadBytes(ini.FileName()), "[A]\nx=1\n");
+    ini.WriteValues({{"A", "x", "2"}, {"B", "y", "3"}, {"A", "z", "4"}});
+    EXPECT_EQ(ReadBytes(ini.FileName()), "[A]\nx=2\nz=4\n\n[B]\ny=3\n");
+    EXPECT_EQ(ini.ReadInteger("B", "y", 0), 3);
+    EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
 // The text in UTF-16 with its mark, from ASCII or UTF-8 text.
 std::string Utf16(const std::u16string& text, bool bigEndian) {
     std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
@@ -199,23 +234,6 @@ TEST(IniFileTest, Utf16FilesAreReadAndWrittenBackInTheirOwnByteOrder) {
 }
 
 #ifndef _WIN32
-TEST(IniFileTest, ReadOnlyFolderRaisesAndLeavesTheOldFileIntact) {
-    TTempFolder folder;
-    WriteBytes(folder.File("k.ini"), "[Congif]\nComPort=2\n");
-    chmod(folder.Path().c_str(), 0555);
-    {
-        // Permission bits do not stop a privileged user.
-        const std::string probe = folder.File("probe");
-        WriteBytes(probe, "");
-        if (std::filesystem::exists(probe))
-            GTEST_SKIP() << "running with privileges that ignore a read-only folder";
-    }
-    TIniFile ini(folder.File("k.ini"));
-    ExpectWriteFails(ini, "Congif", "ComPort");
-    EXPECT_EQ(ReadBytes(folder.File("k.ini")), "[Congif]\nComPort=2\n");
-    EXPECT_EQ(folder.EntryCount(), 1u);
-}
-
 TEST(IniFileTest, WriteKeepsTheFilePermissionsAndSymbolicLinks) {
     TTempFolder folder;
     WriteBytes(folder.File("real.ini"), "[A]\nx=1\n");

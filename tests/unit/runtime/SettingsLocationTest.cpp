@@ -10,6 +10,8 @@
 #include <string>
 
 #ifndef _WIN32
+#include "tests/support/OrdinaryUser.h"
+
 #include <unistd.h>
 #endif
 
@@ -89,15 +91,17 @@ TEST(LookBeside, CountsALinkThatPointsNowhereAsASettingsFile) {
 }
 
 TEST(LookBeside, SeesAFolderTheUserCannotWrite) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may write into any folder";
     const TTempFolder folder;
-    fs::create_directory(folder.Path() / "bin");
-    fs::permissions(folder.Path() / "bin", fs::perms::owner_read | fs::perms::owner_exec);
-    const TBesideFacts facts = LookBeside((folder.Path() / "bin" / "Prog").string());
-    fs::permissions(folder.Path() / "bin", fs::perms::owner_all);
-    EXPECT_FALSE(facts.FolderWritable);
-    EXPECT_FALSE(facts.FileExists);
+    const std::string bin = folder.File("bin");
+    fs::create_directory(bin);
+    const TOrdinaryUser user = OrdinaryUser();
+    ASSERT_EQ(chown(bin.c_str(), user.Uid, user.Gid), 0);
+    fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_TRUE(AsOrdinaryUser([&] {
+        const TBesideFacts facts = LookBeside(bin + "/Prog");
+        return !facts.FolderWritable && !facts.FileExists;
+    }));
+    fs::permissions(bin, fs::perms::owner_all);
 }
 
 TEST(ProcessSettingsEnvironment, TakesTheAccountsHomeWhenHomeIsNotAbsolute) {

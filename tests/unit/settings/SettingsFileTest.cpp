@@ -3,6 +3,7 @@
 #include "app/uGlobals.h"
 #include "comm/PortNames.h"
 #include "runtime/Exception.h"
+#include "runtime/IniFile.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,24 @@ TEST_F(SettingsFile, UnwritableFileRaisesWithItsPath) {
         EXPECT_EQ(e.Message(), "Unable to write to " + ini);
     }
     EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
+}
+
+// The three keys go in with one replace: when they do not fit under the size every read takes,
+// none of them is saved and the file stays as it was.
+TEST_F(SettingsFile, ASaveThatWouldNotFitLeavesTheFileAsItWas) {
+    const std::string header = "[Congif]\n";
+    const std::string before =
+        header + std::string(TIniFile::MaxFileSize - header.size() - 20, ';') + "\n";
+    WriteBytes(FIni, before);
+    SetSettings(1, 9600, 200);
+    try {
+        SaveConfigTo(FIni);
+        FAIL() << "no exception";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message(), "Unable to write to " + FIni + ": it would be larger than 1 MB");
+    }
+    EXPECT_TRUE(ReadBytes(FIni) == before); // no megabyte in the report
+    EXPECT_EQ(FFolder.EntryCount(), 1u);
 }
 
 // The trace file comes from the settings file or, first, from KESTRO_TRACE; a later file
