@@ -121,14 +121,13 @@ protected:
         }
         const std::string scheme = GetParam() == TServer::VirtualRaw ? "socket" : "rfc2217";
         Device = scheme + "://127.0.0.1:" + std::to_string(port);
-        SetPortMap({{1, Device}});
         Dispatcher.SetPort(1);
+        Dispatcher.SetDevice(Device);
         Dispatcher.SetBaudRate(9600);
         OpenWhenListening();
         Engine.Timeout = 1000;
         Engine.Retries = 1;
     }
-    ~ChannelThroughServer() override { SetPortMap({}); }
     void SetUp() override {
         if (GetParam() == TServer::Pyserial && !Pyserial)
             GTEST_SKIP() << PyserialExample << " is missing (Debian package python3-serial)";
@@ -288,7 +287,6 @@ std::string Bytes(std::initializer_list<int> values) {
 
 class ChannelWithoutServer : public ::testing::Test {
 protected:
-    ~ChannelWithoutServer() override { SetPortMap({}); }
     TEnglishTexts English;
     TCommDispatcher Dispatcher;
 };

@@ -2,11 +2,11 @@
 // time fields and their conversions.
 #include "TestSupport.h"
 
+#include "app/FieldValidation.h"
 #include "runtime/DateTime.h"
 #include "ui/framework/ActionList.h"
 #include "ui/framework/DateTimeConvert.h"
 #include "ui/framework/DateTimeEdits.h"
-#include "ui/framework/FieldValidation.h"
 #include "ui/framework/Guard.h"
 #include "ui/framework/ProcessMessages.h"
 #include "ui/framework/Timer.h"

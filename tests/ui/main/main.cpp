@@ -8,7 +8,6 @@ int RunFrameworkTests(int argc, char** argv);
 int RunMainWindowTests(int argc, char** argv);
 int RunStatusLineTests(int argc, char** argv);
 int RunWindowInputTests(int argc, char** argv);
-int RunDiagnosticsTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     InitGlobals();
@@ -18,6 +17,5 @@ int main(int argc, char** argv) {
     failures += RunMainWindowTests(argc, argv);
     failures += RunStatusLineTests(argc, argv);
     failures += RunWindowInputTests(argc, argv);
-    failures += RunDiagnosticsTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }
