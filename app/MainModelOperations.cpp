@@ -128,9 +128,10 @@ void TMainModel::TImpl::SyncClock() {
         clock.State == TPcClockStatus::TState::NotSynchronised &&
         !View.Ask(clock.Text + ". Set anyway?"))
         return;
+    // Escape counts from here on, while the line is being opened too.
+    TScopedFlag syncing(Syncing);
+    CancelRequested = false;
     RunOperation(TWarnDot::DateTime, [this, &pc] {
-        TScopedFlag syncing(Syncing);
-        CancelRequested = false;
         TSyncProgress progress(Session->Engine(),
                                [this](const std::string& text) { ShowStatus(text); });
         TClockSyncOptions options;
