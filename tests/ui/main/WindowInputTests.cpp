@@ -5,7 +5,9 @@
 
 #include "ui/framework/DateTimeEdits.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -36,6 +38,7 @@ private slots:
     void clickedTimeAndDateSectionsTakeTypedDigits();
     void menusOpenFromTheKeyboard();
     void deviceActionsHaveShortcuts();
+    void deviceShortcutsWorkInEveryField();
     void panelButtonsAreInTheTabOrder();
 };
 
@@ -135,6 +138,34 @@ void WindowInputTests::deviceActionsHaveShortcuts() {
                  qPrintable(QString(shortcut.Action) + ": " + frames.join(' ')));
     }
     QCOMPARE(rig.Get<QToolButton>("btnSendEcho")->toolTip(), rig.Action("actSendEcho")->toolTip());
+}
+
+// A text field takes some keys as its own (on X11 Ctrl+E is "end of line"): the window's keys
+// must win wherever the focus is, and the field must not take them as typing either.
+void WindowInputTests::deviceShortcutsWorkInEveryField() {
+    TRig rig(Bus({5}));
+    rig.UseAddress(5);
+    for (const char* name : {"sedKestroId", "edTime", "edDate"}) {
+        auto* field = rig.Get<QAbstractSpinBox>(name);
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        EditorOf(field)->setCursorPosition(0);
+        const QString text = EditorOf(field)->text();
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::CTRL | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_R)}) {
+            rig.Meter->ClearLog();
+            SpinIdle();
+            QTest::keySequence(QApplication::focusWidget(), keys);
+            SpinIdle();
+            QVERIFY2(
+                rig.Frames().size() == 1,
+                qPrintable(
+                    QString("%1 in %2: %3").arg(keys.toString(), name, rig.Frames().join(' '))));
+        }
+        QCOMPARE(EditorOf(field)->text(), text);
+        QCOMPARE(EditorOf(field)->cursorPosition(), 0);
+    }
+    qInfo("platform %s", qPrintable(QGuiApplication::platformName()));
 }
 
 void WindowInputTests::panelButtonsAreInTheTabOrder() {
