@@ -270,8 +270,11 @@ void MainWindowTests::screenshot() {
     const char* path = std::getenv("KESTRO_SCREENSHOT");
     if (path == nullptr || *path == '\0')
         QSKIP("KESTRO_SCREENSHOT names the PNG to write");
-    TRig rig(Head(7));
+    vmeter::TOptions meter = Head(7);
+    meter.Clock.OffsetMs = -2000; // the offset line has something to say
+    TRig rig(meter);
     rig.Click("btnGetTime");
+    QCOMPARE(rig.Get<QLabel>("lblClockOffset")->text(), QStringLiteral("meter 2 s behind"));
     QVERIFY(rig.Window->grab().save(QString::fromLocal8Bit(path)));
 }
 
