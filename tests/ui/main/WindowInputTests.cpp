@@ -152,16 +152,17 @@ void WindowInputTests::deviceShortcutsWorkInEveryField() {
         QString text;
         // Ctrl+R fills the time and date fields; Ctrl+E, "end of line" to a text field, changes
         // no field.
-        for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_R),
-                                         QKeySequence(Qt::CTRL | Qt::Key_E)}) {
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::CTRL | Qt::Key_R), QKeySequence(Qt::CTRL | Qt::Key_E)}) {
             rig.Meter->ClearLog();
             SpinIdle();
             text = EditorOf(field)->text();
             QTest::keySequence(QApplication::focusWidget(), keys);
             SpinIdle();
-            QVERIFY2(rig.Frames().size() == 1,
-                     qPrintable(QString("%1 in %2: %3")
-                                    .arg(keys.toString(), name, rig.Frames().join(' '))));
+            QVERIFY2(
+                rig.Frames().size() == 1,
+                qPrintable(
+                    QString("%1 in %2: %3").arg(keys.toString(), name, rig.Frames().join(' '))));
         }
         QCOMPARE(EditorOf(field)->text(), text);
     }
