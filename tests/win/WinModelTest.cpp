@@ -1,6 +1,7 @@
 // The window model over the Win32 channel, against the virtual meters behind Wine's COM ports:
 // the same decisions as on Linux, the idle check of a healthy port that must stay quiet, and
-// "Synchronise clock" checked against the timed meter's true offset.
+// "Synchronise clock" checked against the timed meter's true offset. (The meter that drops its
+// line does so once, for the channel's own test.)
 #include "MeterLog.h"
 #include "WinTestSupport.h"
 
@@ -61,18 +62,6 @@ TEST_F(WinModel, EchoOnTheBusAndThroughTheOpticalHeadAndAnIdlePortStaysQuiet) {
     EXPECT_EQ(ReadMeterLog(LogPath, LogStart).size(), 4u);
 }
 
-TEST(WinModelLost, APortWhoseDeviceWentAwayDisablesTheDeviceActions) {
-    const auto port = PortFromEnv(DropPortVar);
-    if (!port)
-        GTEST_SKIP() << DropPortVar << " is not set: no COM port leads to a meter that drops";
-    TWinWindow window(*port);
-    window.UseAddress(5);
-    window.model->Execute(TMainAction::SendEcho);
-    window.timers.Advance(2000);
-    EXPECT_FALSE(window.view.Enabled.at(TMainAction::SendEcho)) << window.view.Status();
-    EXPECT_FALSE(window.view.Cause().empty());
-}
-
 TEST(WinModelSync, SynchroniseClockSetsTheTimedMeterWithinTheGoals) {
     const auto port = PortFromEnv("KESTRO_WIN_TEST_CLOCK_COM");
     if (!port)
@@ -84,10 +73,7 @@ TEST(WinModelSync, SynchroniseClockSetsTheTimedMeterWithinTheGoals) {
     window.model->Execute(TMainAction::SyncClock);
     double offset = 0;
     double uncertainty = 0;
-    ASSERT_EQ(std::sscanf(window.view.Status().c_str(), "Status: Clock set: %lf ms \xC2\xB1 %lf ms",
-                          &offset, &uncertainty),
-              2)
-        << window.view.Status();
+    ASSERT_TRUE(ParseClockSet(window.view.Status(), offset, uncertainty)) << window.view.Status();
     bool written = false;
     std::optional<double> truth;
     for (const TMeterLogEntry& entry : ReadMeterLog(log, start)) {

@@ -47,12 +47,6 @@ struct TWindowRig {
     std::unique_ptr<TMainModel> model;
 };
 
-// The claim of "Clock set: +3 ms ± 6 ms (was -0.733 s)": offset and uncertainty.
-bool ParseClockSet(const std::string& line, double& offset, double& uncertainty) {
-    return std::sscanf(line.c_str(), "Status: Clock set: %lf ms \xC2\xB1 %lf ms", &offset,
-                       &uncertainty) == 2;
-}
-
 class WindowSync : public ::testing::TestWithParam<bool> {};
 
 // The window sets the meter as "kestro sync" does, and its claim holds against the meter's
