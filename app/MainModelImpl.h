@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct TMainModel::TImpl final : TSessionObserver {
     TImpl(TMainView& view, TModelTimers& timers, TSettingsStore& store, TModelSystem system);

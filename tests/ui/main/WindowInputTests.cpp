@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -39,6 +40,7 @@ private slots:
     void menusOpenFromTheKeyboard();
     void deviceActionsHaveShortcuts();
     void deviceShortcutsWorkInEveryField();
+    void escapeStopsASynchronisationBeforeItWrites();
     void panelButtonsAreInTheTabOrder();
 };
 
@@ -167,6 +169,21 @@ void WindowInputTests::deviceShortcutsWorkInEveryField() {
         QCOMPARE(EditorOf(field)->text(), text);
     }
     qInfo("platform %s", qPrintable(QGuiApplication::platformName()));
+}
+
+void WindowInputTests::escapeStopsASynchronisationBeforeItWrites() {
+    TRig rig(Head(7));
+    // Pressed while the measurement reads the meter's clock (the window takes its input then).
+    QTimer::singleShot(300, rig.Window.get(),
+                       [&] { QTest::keyClick(rig.Window.get(), Qt::Key_Escape); });
+    QTest::keySequence(rig.Window.get(), QKeySequence(Qt::CTRL | Qt::Key_T));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.LastStatus(),
+                              std::string("Stopped: the meter's clock was not set"), 20000);
+    const QStringList frames = rig.Frames();
+    QVERIFY2(!frames.filter(QStringLiteral("#R??C")).isEmpty(), qPrintable(frames.join(' ')));
+    QVERIFY2(frames.filter(QStringLiteral("#W??C")).isEmpty(), qPrintable(frames.join(' ')));
+    QCOMPARE(frames.back(), QStringLiteral("#W??k,00*10\r"));
+    QVERIFY(!rig.Meter->LinkMode());
 }
 
 void WindowInputTests::panelButtonsAreInTheTabOrder() {
