@@ -1,7 +1,7 @@
 #include "app/MeterSession.h"
 
+#include "app/Link.h"
 #include "app/SessionObserver.h"
-#include "comm/uCommDispatcher.h"
 #include "comm/uCommKestro.h"
 #include "runtime/Format.h"
 
@@ -19,26 +19,26 @@ constexpr std::int32_t OptoheadTimeout = 2000;
 
 } // namespace
 
-TMeterSession::TMeterSession(TCommDispatcher& channel, TCommKestro& engine, TMeterTarget target,
-                             TSettings configured, TSessionObserver& observer)
-    : FChannel(channel), FEngine(engine), FTarget(target), FConfigured(configured),
-      FObserver(observer) {}
+TMeterSession::TMeterSession(TLink& link, TMeterTarget target, TSessionObserver& observer)
+    : FLink(link), FTarget(target), FObserver(observer) {}
+
+TCommKestro& TMeterSession::Engine() {
+    return FLink.Engine();
+}
 
 void TMeterSession::Open() {
     FResult.clear();
     if (!FTarget.IsOptohead())
         return;
-    // Never set back: from now on every Open of the channel keeps the long write timeout.
-    FChannel.SetSlowLink(true);
+    // Never set back: from now on the line keeps the long write timeout.
+    FLink.SetSlowLink(true);
     FSwitched = true;
     try {
-        FChannel.SetBaudRate(OptoheadBaudRate);
-        FChannel.Open();
-        FEngine.Timeout = OptoheadTimeout;
-        FEngine.WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOn);
+        FLink.Reconfigure(OptoheadBaudRate, OptoheadTimeout);
+        Engine().WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOn);
         FLinkOn = true;
     } catch (...) {
-        // The line goes back to the configured speed; a failure to reopen replaces this one.
+        // The line goes back to the configured speed; a failure of that replaces this one.
         Restore();
         throw;
     }
@@ -52,7 +52,7 @@ void TMeterSession::Close() {
         FLinkOn = false;
         Status("Closing connection...");
         try {
-            FEngine.WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOff);
+            Engine().WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOff);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -78,15 +78,15 @@ void TMeterSession::Run(const std::function<void()>& body) {
 
 void TMeterSession::Restore() {
     FSwitched = false;
-    ApplySettings(FChannel, FEngine, FConfigured);
+    FLink.Restore();
 }
 
 TKestroAddr TMeterSession::Echo() {
     FResult.clear();
     Status("Sending echo request...");
-    FEngine.Echo(FTarget.Addr());
-    const TKestroAddr answered = FEngine.Response.Addr;
-    Result(Format("Echo from meter #%2.2d returned", {int{answered}}));
+    Engine().Echo(FTarget.Addr());
+    const TKestroAddr answered = Engine().Response.Addr;
+    ReportResult(Format("Echo from meter #%2.2d returned", {int{answered}}));
     return answered;
 }
 
@@ -96,24 +96,24 @@ void TMeterSession::GetDateTime(TDateTime& time, TDateTime& date) {
     // Both values or neither: a reply whose date is invalid leaves the caller's time alone too.
     TDateTime readTime = 0;
     TDateTime readDate = 0;
-    FEngine.GetDateTime(FTarget.Addr(), readTime, readDate);
+    Engine().GetDateTime(FTarget.Addr(), readTime, readDate);
     time = readTime;
     date = readDate;
-    Result("OK");
+    ReportResult("OK");
 }
 
 void TMeterSession::SetDateTime(TDateTime time, TDateTime date) {
     FResult.clear();
     Status("Setting clock/calendar...");
-    FEngine.SetDateTime(FTarget.Addr(), time, date);
-    Result("OK");
+    Engine().SetDateTime(FTarget.Addr(), time, date);
+    ReportResult("OK");
 }
 
 void TMeterSession::Status(const std::string& text) {
     FObserver.SessionStatus(text);
 }
 
-void TMeterSession::Result(const std::string& text) {
+void TMeterSession::ReportResult(const std::string& text) {
     FResult = text;
     Status(text);
 }

@@ -1,28 +1,27 @@
 #pragma once
 
 #include "app/MeterTarget.h"
-#include "app/Settings.h"
 #include "runtime/DateTime.h"
 
 #include <functional>
 #include <string>
 
-class TCommDispatcher;
 class TCommKestro;
+class TLink;
 class TSessionObserver;
 
-// One conversation with one meter. For a meter on the bus nothing needs opening. For the meter
-// under the optical head, Open switches the line to 300 baud with the long write and reply
-// timeouts and puts the meter into link mode ("01"); Close takes it out ("00") and restores the
-// configured timeout and speed. Whatever Open switched is restored on every way out, a refused
-// "01" included; "00" is sent only after an accepted "01".
+// One conversation with one meter, on the link. For a meter on the bus nothing needs opening.
+// For the meter under the optical head, Open switches the open line to 300 baud with the long
+// write and reply timeouts and puts the meter into link mode ("01"); Close takes it out ("00")
+// and restores the configured timeout and speed, again without closing the port. Whatever Open
+// switched is restored on every way out, a refused "01" included; "00" is sent only after an
+// accepted "01".
 //
 // Progress and result texts go to the observer. When closing succeeds after an operation that
 // succeeded, the operation's result text is reported again, so that it is the last one seen.
 class TMeterSession {
 public:
-    TMeterSession(TCommDispatcher& channel, TCommKestro& engine, TMeterTarget target,
-                  TSettings configured, TSessionObserver& observer);
+    TMeterSession(TLink& link, TMeterTarget target, TSessionObserver& observer);
 
     TMeterSession(const TMeterSession&) = delete;
     TMeterSession& operator=(const TMeterSession&) = delete;
@@ -35,7 +34,7 @@ public:
     void Run(const std::function<void()>& body);
 
     const TMeterTarget& Target() const { return FTarget; }
-    TCommKestro& Engine() { return FEngine; }
+    TCommKestro& Engine();
 
     // The meter operations; each reports its progress and, on success, its result text.
     // Echo returns the address with which the meter answered.
@@ -43,15 +42,16 @@ public:
     void GetDateTime(TDateTime& time, TDateTime& date);
     void SetDateTime(TDateTime time, TDateTime date);
 
+    // The result text of an operation run on the session's engine (a clock synchronisation):
+    // reported now and, as the operations' own, again once the session has closed.
+    void ReportResult(const std::string& text);
+
 private:
     void Status(const std::string& text);
-    void Result(const std::string& text);
     void Restore();
 
-    TCommDispatcher& FChannel;
-    TCommKestro& FEngine;
+    TLink& FLink;
     const TMeterTarget FTarget;
-    const TSettings FConfigured;
     TSessionObserver& FObserver;
     bool FSwitched = false; // the line runs at the optical head's speed and timeouts
     bool FLinkOn = false;   // the meter accepted link mode "01"

@@ -2,9 +2,6 @@
 
 #include <cstdint>
 
-class TCommDispatcher;
-class TCommKestro;
-
 // The three settings of the serial link as one value: COM port, line speed and reply timeout.
 // The values are kept as read from the settings file; they carry no range of their own.
 struct TSettings {
@@ -14,8 +11,3 @@ struct TSettings {
 
     bool operator==(const TSettings&) const = default;
 };
-
-// Puts the settings into effect: the engine's reply timeout, then the channel's port and speed,
-// and the port (re)opened. Open failures leave the port closed and propagate; the timeout is
-// already taken then, so a later reopen talks with the configured timeout.
-void ApplySettings(TCommDispatcher& channel, TCommKestro& engine, const TSettings& settings);

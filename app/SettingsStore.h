@@ -1,13 +1,9 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "comm/PortNames.h" // TPortMap: COM port number -> device path or device-server URL
 
-#include <cstdint>
-#include <map>
 #include <string>
-
-// COM port number -> device path or device-server URL (the settings file's section "Ports").
-using TPortMap = std::map<std::int32_t, std::string>;
 
 // What the settings file holds for the link.
 struct TStoredSettings {

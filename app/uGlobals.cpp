@@ -9,14 +9,7 @@
 #include "runtime/SettingsLocation.h"
 #include "runtime/SysUtils.h"
 
-#include <cctype>
 #include <cstdlib>
-#include <limits>
-
-std::int32_t ComPort = TSettings{}.ComPort;
-std::int32_t BaudRate = TSettings{}.BaudRate;
-std::int32_t Timeout = TSettings{}.Timeout;
-std::string TraceFileSetting;
 
 namespace {
 
@@ -24,29 +17,6 @@ namespace {
 const std::string ConfigSection = "Congif";
 const std::string PortsSection = "Ports";
 const std::string TraceSection = "Trace";
-
-// The port number of a key "COM<n>" (any case), or 0 when the key has another form.
-std::int32_t PortNumberOfKey(const std::string& key) {
-    const std::string prefix = "COM";
-    if (key.size() <= prefix.size())
-        return 0;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(key[i])) != prefix[i])
-            return 0;
-    std::int64_t number = 0;
-    for (std::size_t i = prefix.size(); i < key.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(key[i])))
-            return 0;
-        number = number * 10 + (key[i] - '0');
-        if (number > std::numeric_limits<std::int32_t>::max())
-            return 0;
-    }
-    return static_cast<std::int32_t>(number);
-}
-
-void ApplyPortMap(const TIniFile& ini) {
-    SetPortMap(PortMapFromSection(ini.ReadSectionValues(PortsSection)));
-}
 
 } // namespace
 
@@ -65,11 +35,10 @@ std::string SharedConfigFileName() {
     return SettingsFileFor(window);
 }
 
-std::map<std::int32_t, std::string>
-PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& values) {
-    std::map<std::int32_t, std::string> map;
+TPortMap PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& values) {
+    TPortMap map;
     for (const auto& [key, path] : values) {
-        const std::int32_t port = PortNumberOfKey(Trim(key));
+        const std::int32_t port = ComPortNumber(Trim(key));
         const std::string device = Trim(path);
         if (port >= 1 && !device.empty())
             map.emplace(port, device); // keeps the first entry for a port
@@ -77,58 +46,35 @@ PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& value
     return map;
 }
 
-TSettings ConfiguredSettings() {
-    return TSettings{ComPort, BaudRate, Timeout};
-}
-
-void SetConfiguredSettings(const TSettings& settings) {
-    ComPort = settings.ComPort;
-    BaudRate = settings.BaudRate;
-    Timeout = settings.Timeout;
-}
-
-void LoadConfigFrom(const std::string& fileName) {
+TStoredSettings LoadConfigFrom(const std::string& fileName) {
     const TIniFile ini(fileName);
     const TSettings defaults;
-    ComPort = ini.ReadInteger(ConfigSection, "ComPort", defaults.ComPort);
-    BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
-    Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
-    ApplyPortMap(ini);
-    TraceFileSetting = Trim(ini.ReadString(TraceSection, "File", ""));
+    TStoredSettings stored;
+    stored.Settings.ComPort = ini.ReadInteger(ConfigSection, "ComPort", defaults.ComPort);
+    stored.Settings.BaudRate = ini.ReadInteger(ConfigSection, "BaudRate", defaults.BaudRate);
+    stored.Settings.Timeout = ini.ReadInteger(ConfigSection, "Timeout", defaults.Timeout);
+    stored.Ports = PortMapFromSection(ini.ReadSectionValues(PortsSection));
+    stored.TraceFile = Trim(ini.ReadString(TraceSection, "File", ""));
+    return stored;
 }
 
-void ReloadPortMapFrom(const std::string& fileName) {
-    ApplyPortMap(TIniFile(fileName));
-}
-
-std::string TraceFileName() {
+std::string TraceFileName(const TStoredSettings& stored) {
     const char* variable = std::getenv("KESTRO_TRACE");
     if (variable != nullptr && *variable != '\0')
         return variable;
-    return TraceFileSetting;
+    return stored.TraceFile;
 }
 
-void SaveConfigTo(const std::string& fileName) {
+void SaveConfigTo(const std::string& fileName, const TSettings& settings) {
     // One replace for the three keys: a save that fails leaves the file as it was.
-    TIniFile(fileName).WriteValues({{ConfigSection, "ComPort", std::to_string(ComPort)},
-                                    {ConfigSection, "BaudRate", std::to_string(BaudRate)},
-                                    {ConfigSection, "Timeout", std::to_string(Timeout)}});
+    TIniFile(fileName).WriteValues({{ConfigSection, "ComPort", std::to_string(settings.ComPort)},
+                                    {ConfigSection, "BaudRate", std::to_string(settings.BaudRate)},
+                                    {ConfigSection, "Timeout", std::to_string(settings.Timeout)}});
 }
 
-void LoadConfig() {
-    LoadConfigFrom(ConfigFileName());
-}
-
-void SaveConfig() {
-    // The user's configuration folder may not exist yet. Should it not be creatable, saving
-    // reports "Unable to write to" the file.
-    const std::string fileName = ConfigFileName();
-    static_cast<void>(PrepareSettingsFolder(fileName));
-    SaveConfigTo(fileName);
-}
-
-void ReloadPortMap() {
-    ReloadPortMapFrom(ConfigFileName());
+void TSettingsFile::Save(const TSettings& settings) {
+    static_cast<void>(PrepareSettingsFolder(FFileName));
+    SaveConfigTo(FFileName, settings);
 }
 
 void SetEnglishMessages() {

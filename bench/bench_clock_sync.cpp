@@ -72,9 +72,9 @@ void RunOnce(int baud, std::mt19937& random, TFigures& figures) {
     options.Clock.DriftPpm = drift(random);
     vmeter::TVirtualMeter line(options);
 
-    SetPortMap({{1, line.SlavePath()}});
     TCommDispatcher dispatcher;
     dispatcher.SetPort(1);
+    dispatcher.SetDevice(line.SlavePath());
     dispatcher.SetBaudRate(baud);
     dispatcher.SetSlowLink(baud < 1200);
     dispatcher.Open();

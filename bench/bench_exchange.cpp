@@ -57,8 +57,8 @@ struct TBench {
         : Line(vmeter::TOptions{{Meter}, -1, pace, 0, "", [this](const vmeter::TLogEntry&) {
                                     LastReplySent = Clock::now().time_since_epoch().count();
                                 }}) {
-        SetPortMap({{1, Line.SlavePath()}});
         Dispatcher.SetPort(1);
+        Dispatcher.SetDevice(Line.SlavePath());
         Dispatcher.SetBaudRate(Baud);
         Dispatcher.Open();
         Engine.Timeout = 300;

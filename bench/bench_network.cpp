@@ -44,10 +44,10 @@ std::vector<double> Exchanges(TPath path, int runs) {
         device = std::string(path == TPath::Rfc2217 ? "rfc2217" : "socket") +
                  "://127.0.0.1:" + std::to_string(server->Port());
     }
-    SetPortMap({{1, device}});
     TCommDispatcher dispatcher;
     TCommKestro engine{dispatcher};
     dispatcher.SetPort(1);
+    dispatcher.SetDevice(device);
     dispatcher.SetBaudRate(Baud);
     dispatcher.Open();
     engine.Timeout = 300;
@@ -61,7 +61,6 @@ std::vector<double> Exchanges(TPath path, int runs) {
         times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     dispatcher.Close();
-    SetPortMap({});
     return times;
 }
 

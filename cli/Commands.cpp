@@ -3,10 +3,8 @@
 #include "app/AddressList.h"
 #include "app/ClockSync.h"
 #include "app/MeterSession.h"
-#include "app/Reconnect.h"
 #include "app/SessionObserver.h"
 #include "cli/ExitStatus.h"
-#include "cli/FailureCause.h"
 #include "cli/Interrupt.h"
 #include "cli/Link.h"
 #include "cli/Progress.h"
@@ -60,8 +58,7 @@ TResult FailedResult(const TResult& result, const std::string& message) {
 
 // Prints a port failure: the program's message, then the cause.
 void ReportPortFailure(const std::string& message, const TLink& link) {
-    std::cerr << "kestro: " << message << '\n'
-              << "kestro: cause: " << PortFailureCause(link.Channel) << '\n';
+    std::cerr << "kestro: " << message << '\n' << "kestro: cause: " << link.FailureCause() << '\n';
 }
 
 std::string TwoDigits(int value) {
@@ -94,15 +91,13 @@ private:
     TResultWriter FWriter;
     TLastText FText;
     int FStatus = ExitAllGood;
-    bool FReopened = false;
 };
 
 bool TMeterCommand::ReopenOnce(const std::string& message) {
-    if (FReopened || !ShouldReconnect(FLink.Channel))
+    if (!FLink.CanReopenOnce())
         return false;
-    FReopened = true;
     std::cerr << "kestro: " << message << " Opening the port again.\n";
-    if (!Reconnect(FLink.Channel))
+    if (!FLink.ReopenOnce())
         return false;
     std::cerr << "kestro: the port is open again; carrying on\n";
     return true;
@@ -143,7 +138,7 @@ TMeterCommand::TNext TMeterCommand::RunOne(const TMeterTarget& target) {
     const auto start = TClock::now();
     TFailureKind failure = TFailureKind::Meter;
     try {
-        TMeterSession session(FLink.Channel, FLink.Engine, target, FLink.Settings, FText);
+        TMeterSession session(FLink, target, FText);
         session.Run([&] {
             // The optical head's link mode may have taken a second or more.
             if (InterruptRequested())
@@ -213,9 +208,7 @@ int TMeterCommand::Scan() {
         result.Address = addr;
         const auto start = TClock::now();
         try {
-            TMeterSession session(FLink.Channel, FLink.Engine,
-                                  TMeterTarget::Bus(static_cast<TKestroAddr>(addr)), FLink.Settings,
-                                  FText);
+            TMeterSession session(FLink, TMeterTarget::Bus(static_cast<TKestroAddr>(addr)), FText);
             result.Answered = session.Echo();
             result.Text = FText.Text;
             result.Success = true;
@@ -258,7 +251,7 @@ int TMeterCommand::Scan() {
 
 } // namespace
 
-int RunMeterCommand(const TCliOptions& options) {
+int RunMeterCommand(const TCliOptions& options, const TStoredSettings& stored) {
     // The meter can only be as right as the PC: an unsynchronised PC stops a sync before
     // anything is opened, unless forced.
     if (options.Command == "sync") {
@@ -270,14 +263,14 @@ int RunMeterCommand(const TCliOptions& options) {
             return ExitSomeFailed;
         }
     }
-    TLink link(options);
+    const std::unique_ptr<TLink> link = MakeLink(options, stored);
     try {
-        link.Open();
+        link->Open();
     } catch (const ECommError& error) {
-        ReportPortFailure(error.Message(), link);
+        ReportPortFailure(error.Message(), *link);
         return ExitNoPort;
     }
     InstallInterruptHandler();
-    TMeterCommand command(options, link);
+    TMeterCommand command(options, *link);
     return options.Command == "scan" ? command.Scan() : command.Batch();
 }

@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "cli/Link.h"
 #include "comm/PortNames.h"
 #include "comm/SerialPortList.h"
 
@@ -47,16 +46,17 @@ void Print(const TPortLine& line, bool json) {
 
 } // namespace
 
-int RunPortsCommand(const TCliOptions& options) {
+int RunPortsCommand(const TCliOptions& options, const TStoredSettings& stored) {
     std::vector<TPortLine> lines;
     std::set<std::string> listed;
     for (const TSerialPortInfo& port : ListSerialPorts()) {
-        lines.push_back({port.Device, PortNumberOfDevice(port.Device), port.LeadsTo, true});
+        lines.push_back(
+            {port.Device, PortNumberOfDevice(port.Device, stored.Ports), port.LeadsTo, true});
         listed.insert(port.Device);
     }
     // The settings file's map: every COM n it names, also where the device is no serial port
     // of the usual names (a virtual meter's link) or is missing.
-    for (const auto& [port, device] : PortMapEntries()) {
+    for (const auto& [port, device] : stored.Ports) {
         if (listed.count(device) != 0)
             continue;
         std::error_code error;

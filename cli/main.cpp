@@ -14,15 +14,16 @@ int main(int argc, char** argv) {
         const TParsedCommandLine parsed = ParseCommandLine(argc, argv);
         if (!parsed.Run)
             return parsed.ExitStatus;
+        TStoredSettings stored;
         try {
-            LoadSettingsFile(parsed.Options);
+            stored = LoadSettingsFile(parsed.Options);
         } catch (const EUsage& error) {
             std::cerr << "kestro: " << error.Message() << '\n';
             return ExitUsage;
         }
         if (parsed.Options.Command == "ports")
-            return RunPortsCommand(parsed.Options);
-        return RunMeterCommand(parsed.Options);
+            return RunPortsCommand(parsed.Options, stored);
+        return RunMeterCommand(parsed.Options, stored);
     } catch (const std::exception& error) {
         // Whatever no command expects (a settings file that cannot be read, no memory): said
         // plainly, never a crash.

@@ -4,20 +4,29 @@
 #include "Win32CommSettings.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <utility>
+#include <charconv>
+#include <cstdint>
+#include <limits>
 
-namespace {
-
-std::map<std::int32_t, std::string>& PortMap() {
-    static std::map<std::int32_t, std::string> map;
-    return map;
+std::int32_t ComPortNumber(std::string_view text) {
+    constexpr std::string_view prefix = "COM";
+    if (text.size() <= prefix.size())
+        return 0;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i])
+            return 0;
+    std::int64_t number = 0;
+    for (std::size_t i = prefix.size(); i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return 0;
+        number = number * 10 + (text[i] - '0');
+        if (number > std::numeric_limits<std::int32_t>::max())
+            return 0;
+    }
+    return number >= 1 ? static_cast<std::int32_t>(number) : 0;
 }
 
-} // namespace
-
-std::string PortDevicePath(std::int32_t port) {
-    const auto& map = PortMap();
+std::string PortDevicePath(std::int32_t port, const TPortMap& map) {
     const auto it = map.find(port);
 #ifdef _WIN32
     // Windows names its serial ports itself; only a device server is mapped.
@@ -33,45 +42,25 @@ std::string PortDevicePath(std::int32_t port) {
 #endif
 }
 
-void SetPortMap(std::map<std::int32_t, std::string> map) {
-    PortMap() = std::move(map);
-}
-
-std::map<std::int32_t, std::string> PortMapEntries() {
-    return PortMap();
-}
-
-namespace {
-
-// The number after `prefix` when `text` is the prefix (any case) and decimal digits only.
-std::int32_t NumberAfter(const std::string& text, const std::string& prefix) {
-    if (text.size() <= prefix.size() || text.size() > prefix.size() + 9)
-        return 0;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) !=
-            std::toupper(static_cast<unsigned char>(prefix[i])))
-            return 0;
-    for (std::size_t i = prefix.size(); i < text.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(text[i])))
-            return 0;
-    return static_cast<std::int32_t>(std::strtol(text.c_str() + prefix.size(), nullptr, 10));
-}
-
-} // namespace
-
-std::int32_t PortNumberOfDevice(const std::string& device) {
-#ifdef _WIN32
-    if (const std::int32_t port = NumberAfter(device, "\\\\.\\COM"); port > 0)
-        return port;
-    return NumberAfter(device, "COM");
-#else
-    for (const auto& [port, path] : PortMap())
-        if (path == device)
+std::int32_t PortNumberOfDevice(const std::string& device, const TPortMap& map) {
+    for (const auto& [port, path] : map)
+        if (path == device && PortDevicePath(port, map) == device)
             return port;
-    const std::int32_t port = NumberAfter(device, "/dev/ttyS") + 1;
-    if (device.rfind("/dev/ttyS", 0) == 0 && device.size() > 9 && port > 0 &&
-        PortDevicePath(port) == device)
-        return port;
-    return 0;
+#ifdef _WIN32
+    const std::string_view name = device;
+    constexpr std::string_view local = "\\\\.\\";
+    return ComPortNumber(name.starts_with(local) ? name.substr(local.size()) : name);
+#else
+    // /dev/ttyS<k> is COM k+1, unless the map sends that port elsewhere.
+    constexpr std::string_view serial = "/dev/ttyS";
+    const std::string_view digits =
+        std::string_view(device).substr(device.starts_with(serial) ? serial.size() : device.size());
+    std::int32_t index = -1;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        index < 0 || index == std::numeric_limits<std::int32_t>::max() ||
+        !std::isdigit(static_cast<unsigned char>(digits.front())))
+        return 0;
+    return PortDevicePath(index + 1, map) == device ? index + 1 : 0;
 #endif
 }

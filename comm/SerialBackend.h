@@ -33,6 +33,14 @@ public:
     // Waits until input is waiting or the time has passed. False when the wait itself failed.
     virtual bool WaitForInput(std::uint32_t milliseconds, bool& available) = 0;
 
+    // Whether the device is still there, asked without sending or taking anything; false only
+    // when it is gone (DeviceGone then holds, with the cause). By default a look for waiting
+    // input, which fails on a hung-up line or a closed connection.
+    virtual bool CheckPresent() {
+        bool available = false;
+        return WaitForInput(0, available) || !DeviceGone();
+    }
+
     // Why the last operation failed, for the user: the device, the system's reason and, where
     // one helps, a hint. Empty when the backend cannot tell.
     virtual std::string FailureCause() const { return {}; }

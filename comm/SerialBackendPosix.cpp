@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -255,6 +256,19 @@ public:
             available = (pfd.revents & POLLIN) != 0;
             return true;
         }
+    }
+
+    bool CheckPresent() override {
+        if (!FFd.Valid())
+            return true;
+        pollfd pfd{FFd.Get(), POLLIN, 0};
+        if (::poll(&pfd, 1, 0) > 0 && HungUp(pfd.revents))
+            return Gone("hang-up");
+        // An unplugged adapter's device node goes away, at times before its line hangs up.
+        struct stat node {};
+        if (::stat(FDevice.c_str(), &node) != 0 && (errno == ENOENT || errno == ENODEV))
+            return Gone("its device node is gone");
+        return true;
     }
 
     std::string FailureCause() const override { return FCause; }

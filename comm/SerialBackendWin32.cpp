@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstring>
-#include <string>
 #include <optional>
+#include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN // keeps out winspool.h, whose SetPort macro clashes with the channel's
@@ -199,6 +199,18 @@ public:
                 finePeriod.emplace();
             ::Sleep(1);
         }
+    }
+
+    bool CheckPresent() override {
+        if (!IsOpen())
+            return true;
+        DWORD errors = 0;
+        COMSTAT status{};
+        DWORD modem = 0;
+        if (::ClearCommError(FHandle, &errors, &status) && ::GetCommModemStatus(FHandle, &modem))
+            return true;
+        Failed("check the port");
+        return !FGone;
     }
 
     std::string FailureCause() const override { return FCause; }

@@ -91,8 +91,27 @@ void TCommDispatcher::SelectBackend(const std::string& device) {
     FBackendKind = wanted;
 }
 
+namespace {
+
+// A message text with the port named by `name` in place of "COM%d" (or of "%d" alone).
+std::string NamingPort(const std::string& text, const std::string& name) {
+    std::string message = text;
+    for (const std::string placeholder : {"COM%d", "%d"}) {
+        const std::size_t at = message.find(placeholder);
+        if (at != std::string::npos)
+            return message.replace(at, placeholder.size(), name);
+    }
+    return message;
+}
+
+} // namespace
+
+std::string TCommDispatcher::PortMessage(const std::string& text) const {
+    return FPortName.empty() ? Format(text, {Port}) : NamingPort(text, FPortName);
+}
+
 void TCommDispatcher::Error(const TExceptionClass& cls, const std::string& text) {
-    RaiseException(cls, Format(text, {Port}));
+    RaiseException(cls, PortMessage(text));
 }
 
 void TCommDispatcher::Open() {
@@ -130,7 +149,7 @@ void TCommDispatcher::ConfigureOpenPort() {
         FBackend->Close();
         FLastCause = cause;
         if (FTrace)
-            FTrace->Failed(TracePort(), Format(SSetupPort, {Port}), cause);
+            FTrace->Failed(TracePort(), PortMessage(SSetupPort), cause);
         Error(ESetupPort::ClassType, SSetupPort);
     }
 }
@@ -168,7 +187,7 @@ void TCommDispatcher::Fail(const TExceptionClass& cls, const std::string& text,
         FLastCause = cause;
     }
     if (FTrace)
-        FTrace->Failed(TracePort(), Format(text, {Port}), cause);
+        FTrace->Failed(TracePort(), PortMessage(text), cause);
     if (backendFailed && GetActive() && FBackend->DeviceGone())
         ClosePort(); // still wanted: the port counts as lost until it opens again
     Error(cls, text);
@@ -216,6 +235,11 @@ void TCommDispatcher::WriteStr(const std::string& text) {
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         Error(EWritePort::ClassType, SWritePort);
     WriteBuf(text.data(), static_cast<std::int32_t>(text.size()));
+}
+
+void TCommDispatcher::CheckPresent() {
+    if (GetActive() && !FBackend->CheckPresent())
+        Fail(ECommError::ClassType, SCommError, true);
 }
 
 bool TCommDispatcher::WaitForInput(std::uint32_t milliseconds) {

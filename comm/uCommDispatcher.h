@@ -51,8 +51,11 @@ public:
     virtual void SetPort(std::int32_t value);
     virtual void SetBaudRate(std::int32_t value);
     // A device path to open instead of the one that COM n names (empty: COM n's device). The
-    // port number still names the port in messages.
+    // port number still names the port in messages, unless a port name is set.
     void SetDevice(const std::string& value);
+    // What the messages call the port in place of "COM n" (a device path that no COM n leads
+    // to); empty: "COM n".
+    void SetPortName(const std::string& value) { FPortName = value; }
     // The device the next Open opens.
     std::string DevicePath() const;
     // Why the last failure of the port happened (device, system's reason, hint); empty when
@@ -80,6 +83,11 @@ public:
     bool ReadChar(char& ch);
     void WriteStr(const std::string& text);
 
+    // Whether the open port's device is still there, asked without sending or taking anything:
+    // a device that is gone closes the port (it counts as lost) and raises ECommError as a
+    // failed operation would. A closed port is not checked.
+    void CheckPresent();
+
     // Waits until input is waiting or `milliseconds` have passed, without consuming anything.
     // Returns true when input is waiting. Failures throw EReadPort.
     bool WaitForInput(std::uint32_t milliseconds);
@@ -106,14 +114,17 @@ private:
     void Fail(const TExceptionClass& cls, const std::string& text, bool backendFailed);
     void ClosePort();
     TTracePort TracePort() const;
+    // A message text of this channel with the port named in it.
+    std::string PortMessage(const std::string& text) const;
 
     std::unique_ptr<TSerialBackend> FBackend; // holds the port handle while open
     TBackendKind FBackendKind = TBackendKind::Injected;
     std::int32_t Port = 1;
     std::int32_t BaudRate = 9600;
     bool SlowLink = false;
-    std::string FDevice;  // explicit device path; empty means COM n's device
-    bool FWanted = false; // Open was called and neither Close nor a port change came since
+    std::string FDevice;   // explicit device path; empty means COM n's device
+    std::string FPortName; // the port in messages instead of "COM n"; empty for that
+    bool FWanted = false;  // Open was called and neither Close nor a port change came since
     std::string FLastCause;
     std::shared_ptr<TTraceSink> FTrace;
 };

@@ -8,13 +8,20 @@
 #include "ui/framework/Application.h"
 
 #include <cstdio>
-#include <memory>
+#include <optional>
+#include <string>
 
 int Kestro4SetClock(int argc, char** argv) {
     InitGlobals();
 
-    // Help and version need no display: answered before the application object exists.
-    switch (ProgramRequest(argc, argv)) {
+    // Help, version and a wrong argument need no display: answered before the application
+    // object exists.
+    std::string unknown;
+    switch (ProgramRequest(argc, argv, &unknown)) {
+    case TProgramRequest::Unknown:
+        std::fprintf(stderr, "Kestro4SetClock: unknown option '%s'\n%s", unknown.c_str(),
+                     ProgramUsage().c_str());
+        return 2;
     case TProgramRequest::ShowHelp:
         std::fputs(ProgramUsage().c_str(), stdout);
         return 0;
@@ -34,17 +41,16 @@ int Kestro4SetClock(int argc, char** argv) {
     // The title captions message boxes only; the windows carry their own captions.
     SetApplicationTitle(QStringLiteral("Kestro Setup"));
 
-    auto mainWindow = std::make_unique<TfmMain>();
-    fmMain = mainWindow.get();
-    auto configDialog = std::make_unique<TfmConfig>();
-    fmConfig = configDialog.get();
-
-    mainWindow->show();
-    const int result = TApplication::exec();
-
-    fmConfig = nullptr;
-    configDialog.reset();
-    fmMain = nullptr;
-    mainWindow.reset();
-    return result;
+    // The dialog is created once and reused; the window asks for it through its hook.
+    TfmConfig configDialog;
+    TfmMainHooks hooks;
+    hooks.RunConfig = [&configDialog](const TSettings& current) -> std::optional<TSettings> {
+        TSettings settings = current;
+        if (!configDialog.Execute(settings))
+            return std::nullopt;
+        return settings;
+    };
+    TfmMain mainWindow(nullptr, hooks);
+    mainWindow.show();
+    return TApplication::exec();
 }

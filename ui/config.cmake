@@ -3,8 +3,6 @@ target_sources(kestro_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/fConfig.h
     ${CMAKE_CURRENT_LIST_DIR}/fConfig.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fConfig.ui
-    ${CMAKE_CURRENT_LIST_DIR}/framework/FieldValidation.h
-    ${CMAKE_CURRENT_LIST_DIR}/framework/FieldValidation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/TCtrlSpinBox.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/TCtrlSpinBox.cpp
 )

@@ -1,6 +1,5 @@
 #include "ui/fConfig.h"
 
-#include "app/uGlobals.h"
 #include "runtime/SysUtils.h"
 #include "ui/framework/TCtrlSpinBox.h"
 #include "ui_fConfig.h"
@@ -46,11 +45,13 @@ TfmConfig::TfmConfig(QWidget* parent)
 
 TfmConfig::~TfmConfig() = default;
 
-bool TfmConfig::Execute() {
-    const int portIndex = ComPort - 1;
-    edCOMPort->setCurrentIndex(portIndex >= 0 && portIndex < edCOMPort->count() ? portIndex : -1);
-    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(BaudRate)));
-    edTimeout->SetValueAsIs(Timeout);
+bool TfmConfig::Execute(TSettings& settings) {
+    // 64-bit: a port number from the file may be anything.
+    const std::int64_t portIndex = std::int64_t{settings.ComPort} - 1;
+    edCOMPort->setCurrentIndex(
+        portIndex >= 0 && portIndex < edCOMPort->count() ? static_cast<int>(portIndex) : -1);
+    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(settings.BaudRate)));
+    edTimeout->SetValueAsIs(settings.Timeout);
     pgcConfig->setCurrentWidget(tshCommunication);
     edCOMPort->setFocus();
 
@@ -58,10 +59,10 @@ bool TfmConfig::Execute() {
     FModalResult = ok ? mrOk : mrCancel;
     if (ok) {
         const int port = edCOMPort->currentIndex() + 1;
-        ComPort = port >= 1 && port <= PortCount ? port : Defaults.ComPort;
-        BaudRate = StrToIntDef(edBaudRate->currentText().toStdString(), Defaults.BaudRate);
+        settings.ComPort = port >= 1 && port <= PortCount ? port : Defaults.ComPort;
+        settings.BaudRate = StrToIntDef(edBaudRate->currentText().toStdString(), Defaults.BaudRate);
         const int timeout = edTimeout->value();
-        Timeout = timeout >= 1 && timeout <= MaxTimeout ? timeout : Defaults.Timeout;
+        settings.Timeout = timeout >= 1 && timeout <= MaxTimeout ? timeout : Defaults.Timeout;
     }
     return ok;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Settings.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -17,7 +19,8 @@ class TCtrlSpinBox;
 
 // The configuration dialog: COM port, line speed and reply timeout. Created once at start-up
 // and reused; Execute copies the settings in, shows the dialog modally and copies the fields
-// back, with its own limits, only on OK. Saving and applying are the caller's business.
+// back into them, with its own limits, only on OK. Saving and applying are the caller's
+// business.
 class TfmConfig : public QDialog {
     Q_OBJECT
 
@@ -29,8 +32,8 @@ public:
     explicit TfmConfig(QWidget* parent = nullptr);
     ~TfmConfig() override;
 
-    // True when the dialog was closed with OK.
-    bool Execute();
+    // True when the dialog was closed with OK; `settings` then hold the fields' values.
+    bool Execute(TSettings& settings);
     // The result of the last Execute: mrOk or mrCancel.
     int ModalResult() const { return FModalResult; }
 

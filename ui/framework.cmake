@@ -19,14 +19,14 @@ target_sources(kestro_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/framework/Icons.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/MessageBox.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/MessageBox.h
+    ${CMAKE_CURRENT_LIST_DIR}/framework/ModelTimers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/framework/ModelTimers.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/ProcessMessages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/ProcessMessages.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/StatusLine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/StatusLine.h
-    ${CMAKE_CURRENT_LIST_DIR}/framework/Timer.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/framework/Timer.h
-    ${CMAKE_CURRENT_LIST_DIR}/framework/WarnDot.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/framework/WarnDot.h
+    ${CMAKE_CURRENT_LIST_DIR}/framework/WarnShape.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/framework/WarnShape.h
     ${CMAKE_CURRENT_LIST_DIR}/resources/icons.qrc
 )
 target_link_libraries(kestro_ui PRIVATE Qt6::Svg)

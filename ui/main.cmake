@@ -2,7 +2,6 @@
 target_sources(kestro_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/fMain.h
     ${CMAKE_CURRENT_LIST_DIR}/fMain.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/fMainDiagnostics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fMain.ui
     ${CMAKE_CURRENT_LIST_DIR}/CommandLine.h
     ${CMAKE_CURRENT_LIST_DIR}/CommandLine.cpp

@@ -45,12 +45,11 @@ protected:
         if (device.empty())
             GTEST_SKIP() << var << " is not set: no virtual meter serves TCP";
         SetEnglishMessages();
-        SetPortMap({{NetworkPort, device}});
         Dispatcher.SetPort(NetworkPort);
+        Dispatcher.SetDevice(device);
         Kestro.Timeout = 1000;
         Kestro.Retries = 1;
     }
-    void TearDown() override { SetPortMap({}); }
 
     TCommDispatcher Dispatcher;
     TCommKestro Kestro{Dispatcher};

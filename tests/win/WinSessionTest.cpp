@@ -4,12 +4,14 @@
 #include "MeterLog.h"
 #include "WinTestSupport.h"
 
+#include "app/Link.h"
 #include "app/MeterSession.h"
 #include "app/SessionObserver.h"
 #include "comm/uCommKestro.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,17 +30,14 @@ protected:
         TMeterPortTest::SetUp();
         if (IsSkipped())
             return;
-        Configured = TSettings{Port, 9600, 500};
-        Kestro.Retries = 1;
-        ApplySettings(Dispatcher, Kestro, Configured);
+        Link = std::make_unique<TLink>(TSettings{Port, 9600, 500}, TPortMap{});
+        Link->SetRetries(1);
+        Link->Open();
     }
 
-    TMeterSession Session(TMeterTarget target) {
-        return TMeterSession(Dispatcher, Kestro, target, Configured, Recorder);
-    }
+    TMeterSession Session(TMeterTarget target) { return TMeterSession(*Link, target, Recorder); }
 
-    TSettings Configured;
-    TCommKestro Kestro{Dispatcher};
+    std::unique_ptr<TLink> Link;
     TRecorder Recorder;
 };
 
@@ -48,8 +47,8 @@ TEST_F(WinSession, OptoheadEchoRunsAt300BaudBetweenLinkOnAndOffThenTheBusAt9600)
     head.Run([&] { answered = head.Echo(); });
     EXPECT_EQ(answered, 7);
     EXPECT_EQ(Recorder.Seen.back(), "Echo from meter #07 returned");
-    EXPECT_EQ(Kestro.Timeout, 500);
-    EXPECT_TRUE(Dispatcher.GetActive());
+    EXPECT_EQ(Link->Engine().Timeout, 500);
+    EXPECT_TRUE(Link->Active());
 
     auto bus = Session(TMeterTarget::Bus(5));
     bus.Run([&] { bus.Echo(); });

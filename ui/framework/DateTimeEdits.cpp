@@ -1,8 +1,8 @@
 #include "ui/framework/DateTimeEdits.h"
 
+#include "app/FieldValidation.h"
 #include "runtime/Format.h"
 #include "ui/framework/DateTimeConvert.h"
-#include "ui/framework/FieldValidation.h"
 
 #include <QLayout>
 #include <QLineEdit>

@@ -26,3 +26,15 @@ void ShowMessage(const QString& text) {
     box.setObjectName("MessageBox");
     box.exec();
 }
+
+bool AskYesNo(const QString& question) {
+    if (Sink()) {
+        Sink()(ApplicationTitle(), question);
+        return false;
+    }
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(), question,
+                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setObjectName("QuestionBox");
+    box.setDefaultButton(QMessageBox::No); // the careful answer is the default
+    return box.exec() == QMessageBox::Yes;
+}

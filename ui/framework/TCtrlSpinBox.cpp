@@ -1,6 +1,6 @@
 #include "ui/framework/TCtrlSpinBox.h"
 
-#include "ui/framework/FieldValidation.h"
+#include "app/FieldValidation.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -114,7 +114,9 @@ TEST_F(KestroFailures, APortThatCannotBeOpenedGivesStatusThreeAndItsCause) {
     const TKestroOutcome outcome = Kestro({"read", "--addr", "5", "--port", missing});
     EXPECT_EQ(outcome.Status, 3);
     EXPECT_TRUE(outcome.Out.empty());
-    EXPECT_NE(outcome.Err.find("Cannot open COM0!"), std::string::npos) << outcome.Err;
+    // No COM n leads to the device: the message names it, never "COM0".
+    EXPECT_NE(outcome.Err.find("kestro: Cannot open " + missing + "!\n"), std::string::npos)
+        << outcome.Err;
     EXPECT_NE(outcome.Err.find(missing + ": no such device: is the adapter plugged in?"),
               std::string::npos)
         << outcome.Err;

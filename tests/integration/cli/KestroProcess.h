@@ -1,8 +1,10 @@
 #pragma once
 
+#include "tests/support/ChildProcess.h"
+
 #include <chrono>
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // The kestro program run as a child process, as a script runs it: its exit status, standard
@@ -22,10 +24,6 @@ public:
     // to files in `folder`.
     TKestroProcess(const std::vector<std::string>& args, const std::string& folder,
                    const std::string& program = KESTRO_PROGRAM);
-    ~TKestroProcess(); // kills a child still running
-
-    TKestroProcess(const TKestroProcess&) = delete;
-    TKestroProcess& operator=(const TKestroProcess&) = delete;
 
     void Interrupt(); // Ctrl+C
     TKestroOutcome Wait();
@@ -33,9 +31,9 @@ public:
     TKestroOutcome Wait(std::chrono::milliseconds limit);
 
 private:
-    pid_t FPid = -1;
     std::string FOutFile;
     std::string FErrFile;
+    std::unique_ptr<TChildProcess> FChild; // killed when still running
 };
 
 // Runs kestro to its end.

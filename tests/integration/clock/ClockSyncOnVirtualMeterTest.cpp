@@ -37,8 +37,8 @@ TPcClock PcClockSaying(TPcClockStatus::TState state) {
 
 struct TClockRig {
     TClockRig(int baud, const vmeter::TOptions& options) : Line(options) {
-        SetPortMap({{1, Line.SlavePath()}});
         Dispatcher.SetPort(1);
+        Dispatcher.SetDevice(Line.SlavePath());
         Dispatcher.SetBaudRate(baud);
         Dispatcher.SetSlowLink(baud < 1200);
         Dispatcher.Open();

@@ -16,19 +16,18 @@
 class ChannelOnPty : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetPortMap({{1, (dir.Path() / "no-COM1").string()},
-                    {3, pty.SlavePath()},
-                    {7, (dir.Path() / "no-COM7").string()}});
+        ports = {{1, (dir.Path() / "no-COM1").string()},
+                 {3, pty.SlavePath()},
+                 {7, (dir.Path() / "no-COM7").string()}};
         SCommError = "COM%d unexpected error!";
         SOpenPort = "Cannot open COM%d!";
         SSetupPort = "Cannot setup COM%d!";
         SReadPort = "COM%d read error!";
         SWritePort = "COM%d write error!";
-        channel.SetPort(3);
+        UsePort(channel, 3);
     }
     void TearDown() override {
         channel.Close();
-        SetPortMap({});
         SCommError = FSaved[0];
         SOpenPort = FSaved[1];
         SSetupPort = FSaved[2];
@@ -36,8 +35,15 @@ protected:
         SWritePort = FSaved[4];
     }
 
+    // COM n and the device it leads to.
+    void UsePort(TCommDispatcher& ch, std::int32_t port) const {
+        ch.SetPort(port);
+        ch.SetDevice(PortDevicePath(port, ports));
+    }
+
     TTempDir dir;
     TPseudoTerminal pty;
+    TPortMap ports;
     TCommDispatcher channel;
 
 private:

@@ -71,7 +71,7 @@ std::string OpenFailureOf(TCommDispatcher& channel) {
 } // namespace
 
 TEST_F(ChannelOnPty, MissingDeviceNamesThePathAndAsksForTheAdapter) {
-    channel.SetPort(7);
+    UsePort(channel, 7);
     const std::string path = (dir.Path() / "no-COM7").string();
     EXPECT_EQ(OpenFailureOf(channel),
               "Cannot open COM7! | " + path + ": no such device: is the adapter plugged in?");
@@ -112,7 +112,7 @@ TEST_F(ChannelOnPty, RefusedPermissionNamesTheGroupToJoin) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
                 return std::string("cannot become nobody");
             TCommDispatcher own;
-            own.SetPort(3);
+            UsePort(own, 3);
             return OpenFailureOf(own);
         },
         false);

@@ -5,7 +5,7 @@
 using namespace std::chrono_literals;
 
 TEST_F(ChannelOnPty, MissingDeviceCannotBeOpened) {
-    channel.SetPort(7);
+    UsePort(channel, 7);
     EXPECT_EQ(Thrown([&] { channel.Open(); }), "EOpenPort: Cannot open COM7!");
     EXPECT_FALSE(channel.GetActive());
 }
@@ -13,7 +13,7 @@ TEST_F(ChannelOnPty, MissingDeviceCannotBeOpened) {
 TEST_F(ChannelOnPty, PortHeldByAnotherOpenCannotBeOpened) {
     channel.Open();
     TCommDispatcher other;
-    other.SetPort(3);
+    UsePort(other, 3);
     EXPECT_EQ(Thrown([&] { other.Open(); }), "EOpenPort: Cannot open COM3!");
     EXPECT_FALSE(other.GetActive());
 
@@ -59,7 +59,7 @@ TEST_F(ChannelOnPty, WriteThatCannotCompleteFailsAfterTheWriteTimeout) {
 }
 
 TEST_F(ChannelOnPty, ClosedChannelOperationsThrowTheirUsualClasses) {
-    channel.SetPort(1);
+    UsePort(channel, 1);
     char ch;
     EXPECT_EQ(Thrown([&] { channel.Purge(); }), "ECommError: COM1 unexpected error!");
     EXPECT_EQ(Thrown([&] { channel.ReadChar(ch); }), "EReadPort: COM1 read error!");

@@ -62,8 +62,8 @@ TEST(FrameTraceOnVirtualMeter, FramesTimeoutsAndFailuresWithConsistentTimes) {
     TTempFolder folder;
     const auto file = folder.Path() / "trace.log";
     vmeter::TVirtualMeter meter(vmeter::TOptions{{5}, -1, false, 0, "", {}});
-    SetPortMap({{1, meter.SlavePath()}});
     TCommDispatcher channel;
+    channel.SetDevice(meter.SlavePath());
     TCommKestro engine(channel);
     engine.Retries = 1;
     engine.Timeout = 1000;
@@ -85,7 +85,6 @@ TEST(FrameTraceOnVirtualMeter, FramesTimeoutsAndFailuresWithConsistentTimes) {
     meter.SetFault(vmeter::TFault::DropLine, 1);
     EXPECT_THROW(engine.Echo(5), EReadPort);
     const auto finished = std::chrono::system_clock::now();
-    SetPortMap({});
 
     EXPECT_EQ(traceFailure, "");
     const std::vector<TTraceLine> lines = ReadTrace(file);

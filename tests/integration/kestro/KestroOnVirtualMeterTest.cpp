@@ -27,8 +27,8 @@ class KestroOnVirtualMeter : public ::testing::Test {
 protected:
     explicit KestroOnVirtualMeter(bool pace = false)
         : Meter(vmeter::TOptions{{BusMeter}, OptoMeter, pace, 0, "", {}}) {
-        SetPortMap({{1, Meter.SlavePath()}});
         Dispatcher.SetPort(1);
+        Dispatcher.SetDevice(Meter.SlavePath());
         Dispatcher.SetBaudRate(9600);
         Dispatcher.Open();
         // Generous: the meters' thread competes with parallel tests for the processor.

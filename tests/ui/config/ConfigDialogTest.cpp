@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "app/uGlobals.h"
+#include "app/Settings.h"
 #include "ui/fConfig.h"
 #include "ui/framework/TCtrlSpinBox.h"
 
@@ -27,14 +27,15 @@ struct TShown {
     int Timeout = -2;
 };
 
+// The settings the dialog is given, as the window model holds them.
+TSettings Current;
+
 void SetSettings(int port, int baud, int timeout) {
-    ComPort = port;
-    BaudRate = baud;
-    Timeout = timeout;
+    Current = {port, baud, timeout};
 }
 
 std::tuple<int, int, int> Settings() {
-    return {ComPort, BaudRate, Timeout};
+    return {Current.ComPort, Current.BaudRate, Current.Timeout};
 }
 
 } // namespace
@@ -65,7 +66,7 @@ private:
             dialog.reject();
         });
         guard.start(10000);
-        const bool result = dialog.Execute();
+        const bool result = dialog.Execute(Current);
         guard.stop();
         return result;
     }
@@ -150,12 +151,12 @@ private slots:
         QVERIFY(!Execute(ClickCancel));
         QCOMPARE(FShown.BaudIndex, -1);
         QCOMPARE(FShown.BaudText, QString());
-        QCOMPARE(BaudRate, 19200);
+        QCOMPARE(Current.BaudRate, 19200);
         QCOMPARE(FDialog->ModalResult(), TfmConfig::mrCancel);
 
         QVERIFY(Execute(ClickOK));
         QCOMPARE(FShown.BaudIndex, -1);
-        QCOMPARE(BaudRate, 9600);
+        QCOMPARE(Current.BaudRate, 9600);
     }
 
     void portOutsideTheListShowsNoEntryAndOkGivesCom1_data() {
@@ -174,7 +175,7 @@ private slots:
         SetSettings(port, 9600, 200);
         QVERIFY(Execute(ClickOK));
         QCOMPARE(FShown.PortIndex, shownIndex);
-        QCOMPARE(ComPort, stored);
+        QCOMPARE(Current.ComPort, stored);
     }
 
     void untouchedTimeoutIsShownAndLimitedOnOk_data() {
@@ -194,7 +195,7 @@ private slots:
         SetSettings(1, 9600, timeout);
         QVERIFY(Execute(ClickOK));
         QCOMPARE(FShown.Timeout, timeout);
-        QCOMPARE(Timeout, stored);
+        QCOMPARE(Current.Timeout, stored);
     }
 
     void defaultsThenCancelChangesNothing() {
@@ -251,7 +252,7 @@ private slots:
         });
         QCOMPARE(result, accepted);
         QCOMPARE(FDialog->ModalResult(), accepted ? TfmConfig::mrOk : TfmConfig::mrCancel);
-        QCOMPARE(ComPort, accepted ? 3 : 2);
+        QCOMPARE(Current.ComPort, accepted ? 3 : 2);
         QVERIFY(!FDialog->isVisible());
     }
 
@@ -298,7 +299,7 @@ private slots:
         }));
         if (!byEnter)
             QCOMPARE(afterLeaving, stored);
-        QCOMPARE(Timeout, stored);
+        QCOMPARE(Current.Timeout, stored);
     }
 };
 

@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "ui/framework/FieldValidation.h"
+#include "app/FieldValidation.h"
 #include "ui/framework/TCtrlSpinBox.h"
 
 #include <QLineEdit>

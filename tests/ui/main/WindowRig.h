@@ -4,12 +4,10 @@
 #include "TestSupport.h"
 
 #include "VirtualMeter.h"
-#include "app/uGlobals.h"
-#include "comm/PortNames.h"
-#include "runtime/IniFile.h"
+#include "app/SettingsStore.h"
+#include "runtime/Exception.h"
 #include "ui/fMain.h"
-#include "ui/framework/Timer.h"
-#include "ui/framework/WarnDot.h"
+#include "ui/framework/WarnShape.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,56 +19,70 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+// The settings a test gives the window, in place of a file.
+struct TGivenSettings final : TSettingsStore {
+    TStoredSettings Stored;
+    int Saves = 0;
+    bool FailSave = false;
+    bool Unreadable = false; // loading fails as for a file larger than 1 MB
+
+    TStoredSettings Load() override {
+        if (Unreadable)
+            throw EIniFileException("Unable to read /big/Kestro4SetClock.ini: it is larger "
+                                    "than 1 MB");
+        return Stored;
+    }
+    void Save(const TSettings&) override {
+        ++Saves;
+        if (FailSave)
+            throw EIniFileException("Unable to write to /read-only/Kestro4SetClock.ini");
+    }
+};
 
 // One window on one set of virtual meters, with the settings given directly.
 struct TRig {
     std::unique_ptr<vmeter::TVirtualMeter> Meter;
+    TGivenSettings Store;
     std::unique_ptr<TfmMain> Window;
     TRecordedMessages Messages;
-    int Saves = 0;
     int ConfigRuns = 0;
     bool ConfigAnswer = false;
-    bool FailSave = false;
-    std::function<void()> OnConfig;   // runs in place of the dialog
-    std::vector<std::string> History; // status texts since the window was created
+    std::function<void(TSettings&)> OnConfig; // edits the settings in place of the dialog
+    std::vector<std::string> History;         // status texts since the window was created
 
-    // With `unreadableSettings` loading the settings fails as for a file larger than 1 MB.
     explicit TRig(vmeter::TOptions options, std::int32_t timeout = 200, std::string portPath = {},
                   bool unreadableSettings = false) {
         Meter = std::make_unique<vmeter::TVirtualMeter>(std::move(options));
         if (portPath.empty())
             portPath = Meter->SlavePath();
+        Store.Stored.Settings = {1, 9600, timeout};
+        Store.Stored.Ports = {{1, portPath}, {2, "/nonexistent/kestro-port"}};
+        Store.Unreadable = unreadableSettings;
         TfmMainHooks hooks;
-        auto mapPorts = [portPath] {
-            SetPortMap({{1, portPath}, {2, "/nonexistent/kestro-port"}});
+        hooks.Store = &Store;
+        // Whatever the build machine's clock says: no question before a synchronisation.
+        hooks.System.PcClock = [] {
+            TPcClock pc = SystemPcClock();
+            pc.Check = [] {
+                return TPcClockStatus{TPcClockStatus::TState::Synchronised, "synchronised"};
+            };
+            return pc;
         };
-        hooks.LoadConfig = [timeout, mapPorts, unreadableSettings] {
-            mapPorts();
-            if (unreadableSettings)
-                throw EIniFileException("Unable to read /big/Kestro4SetClock.ini: it is larger "
-                                        "than 1 MB");
-            ComPort = 1;
-            BaudRate = 9600;
-            Timeout = timeout;
-            mapPorts();
-        };
-        hooks.ReloadPortMap = mapPorts;
-        hooks.SaveConfig = [this] {
-            ++Saves;
-            if (FailSave)
-                throw EIniFileException("Unable to write to /read-only/Kestro4SetClock.ini");
-        };
-        hooks.ExecuteConfig = [this] {
+        hooks.RunConfig = [this](const TSettings& current) -> std::optional<TSettings> {
             ++ConfigRuns;
+            TSettings settings = current;
             if (OnConfig)
-                OnConfig();
-            return ConfigAnswer;
+                OnConfig(settings);
+            return ConfigAnswer ? std::optional<TSettings>(settings) : std::nullopt;
         };
         Window = std::make_unique<TfmMain>(nullptr, hooks);
-        QObject::connect(Window.get(), &TfmMain::StatusChanged,
-                         [this](const QString& text) { History.push_back(text.toStdString()); });
+        QObject::connect(Window.get(), &TfmMain::StatusChanged, [this](const QString& line) {
+            History.push_back(line.mid(QStringLiteral("Status: ").size()).toStdString());
+        });
         Window->show();
         // Without a window manager (Xvfb) a shown window is not active by itself, and focus
         // checks need an active window.
@@ -87,10 +99,9 @@ struct TRig {
         return child;
     }
     QAction* Action(const char* name) const { return Get<QAction>(name); }
-    bool Visible(const char* dot) const { return Get<TWarnDot>(dot)->isVisible(); }
+    bool Visible(const char* dot) const { return Get<TWarnShape>(dot)->isVisible(); }
     QString Status() const { return Get<QLabel>("lblStatus")->text(); }
     std::string LastStatus() const { return History.empty() ? std::string() : History.back(); }
-    TTimer& StatusTimer() const { return *Get<TTimer>("tmrStatus"); }
 
     void Click(const char* button) { Run(Get<QToolButton>(button)); }
     void ClickToolbar(const char* item) {

@@ -116,10 +116,9 @@ TEST_F(ChannelTest, DestroyingAnOpenChannelClosesThePort) {
 
 // Tests put a fake line in place of any device, a device server's included.
 TEST_F(ChannelTest, AnInjectedBackendOpensDeviceServerNamesToo) {
-    SetPortMap({{2, "rfc2217://meters.example:4001"}});
     channel.SetPort(2);
+    channel.SetDevice("rfc2217://meters.example:4001");
     channel.Open();
     EXPECT_EQ(line->OpenedDevice, "rfc2217://meters.example:4001");
     EXPECT_EQ(channel.LastFailureCause(), "");
-    SetPortMap({});
 }

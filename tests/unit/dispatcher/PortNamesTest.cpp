@@ -6,7 +6,7 @@
 
 #ifndef _WIN32
 TEST(PortNamesTest, ComPortsMapToTheirDeviceOrToTheDefaultSerialDevice) {
-    SetPortMap({{3, "/dev/ttyUSB0"}});
+    const TPortMap map{{3, "/dev/ttyUSB0"}};
     const struct {
         std::int32_t port;
         const char* path;
@@ -18,9 +18,7 @@ TEST(PortNamesTest, ComPortsMapToTheirDeviceOrToTheDefaultSerialDevice) {
         {INT_MIN, "/dev/ttyS-2147483649"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(PortDevicePath(c.port), c.path) << c.port;
-
-    SetPortMap({});
+        EXPECT_EQ(PortDevicePath(c.port, map), c.path) << c.port;
     EXPECT_EQ(PortDevicePath(3), "/dev/ttyS2");
 }
 #endif
@@ -28,16 +26,14 @@ TEST(PortNamesTest, ComPortsMapToTheirDeviceOrToTheDefaultSerialDevice) {
 #ifndef _WIN32
 // kestro --port /dev/... names the port in messages by the COM n that leads to the device.
 TEST(PortNamesTest, ADeviceIsNamedByTheComPortThatLeadsToIt) {
-    SetPortMap({{3, "/dev/ttyUSB0"}, {1, "/dev/ttyACM0"}});
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttyUSB0"), 3);
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttyACM0"), 1);
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS1"), 2);
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS0"), 0); // COM1 leads elsewhere
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS2"), 0); // so does COM3
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttySx"), 0);
-    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS"), 0);
-    EXPECT_EQ(PortNumberOfDevice("/dev/null"), 0);
-    SetPortMap({});
+    const TPortMap map{{3, "/dev/ttyUSB0"}, {1, "/dev/ttyACM0"}};
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyUSB0", map), 3);
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyACM0", map), 1);
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS1", map), 2);
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS0", map), 0); // COM1 leads elsewhere
+    EXPECT_EQ(PortNumberOfDevice("/dev/ttyS2", map), 0); // so does COM3
+    for (const char* other : {"/dev/ttySx", "/dev/ttyS", "/dev/ttyS-1", "/dev/ttyS+1", "/dev/null"})
+        EXPECT_EQ(PortNumberOfDevice(other, map), 0) << other;
     EXPECT_EQ(PortNumberOfDevice("/dev/ttyS0"), 1);
 }
 #else
@@ -47,3 +43,18 @@ TEST(PortNamesTest, ADeviceIsNamedByItsComNumber) {
     EXPECT_EQ(PortNumberOfDevice("\\\\.\\pipe\\x"), 0);
 }
 #endif
+
+// The one reader of "COM<n>": the settings file's keys, --port and the Windows device names.
+TEST(PortNamesTest, ComPortNamesAreReadOnlyInTheirOneForm) {
+    const struct {
+        const char* text;
+        std::int32_t port;
+    } cases[] = {
+        {"COM1", 1},  {"com12", 12},     {"Com007", 7},        {"COM2147483647", INT_MAX},
+        {"COM0", 0},  {"COM", 0},        {"COM2147483648", 0}, {"COM99999999999", 0},
+        {"COM1 ", 0}, {" COM1", 0},      {"COM-1", 0},         {"COM+1", 0},
+        {"CON1", 0},  {"/dev/ttyS0", 0}, {"COM1a", 0},         {"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ComPortNumber(c.text), c.port) << c.text;
+}

@@ -41,6 +41,7 @@ public:
     std::vector<std::string> Written;
     std::vector<std::uint32_t> Waits;
     int Purges = 0;
+    int Opens = 0;
     bool FailPurge = false;
     bool FailRead = false;
     bool FailWrite = false;
@@ -57,7 +58,10 @@ public:
         return result;
     }
 
-    bool Open(const std::string&) override { return FOpen = true; }
+    bool Open(const std::string&) override {
+        ++Opens;
+        return FOpen = true;
+    }
     bool Configure(const TLineSettings& settings) override {
         Configured.push_back(settings);
         return !RefuseSpeed || *RefuseSpeed != settings.BaudRate;

@@ -1,7 +1,7 @@
 // The meter session over a scripted line: which frames go out at which speed, which timeouts
 // hold, and what every way out of the optical head's session leaves behind.
 #include "EnglishTexts.h"
-#include "FakeMeterLine.h"
+#include "LinkRig.h"
 #include "Raises.h"
 
 #include "app/MeterSession.h"
@@ -30,18 +30,14 @@ struct TRecorder : TSessionObserver {
 class MeterSession : public ::testing::Test {
 protected:
     MeterSession() {
-        // The state after start-up: configured timeout, one attempt, port open at 9600.
-        rig.Engine->Retries = 1;
-        ApplySettings(*rig.Dispatcher, *rig.Engine, Configured);
-        rig.Line->Configured.clear();
         // Records the engine's reply timeout at each request.
         rig.Line->OnWrite = [this] {
-            TimeoutAtRequest.push_back(rig.Engine->Timeout);
+            TimeoutAtRequest.push_back(rig.Engine().Timeout);
         };
     }
 
     TMeterSession Session(TMeterTarget target) {
-        return TMeterSession(*rig.Dispatcher, *rig.Engine, target, Configured, recorder);
+        return TMeterSession(*rig.Link, target, recorder);
     }
     std::vector<std::int32_t> Speeds() const {
         std::vector<std::int32_t> speeds;
@@ -52,9 +48,10 @@ protected:
     void LinkAccepted(const std::string& data) { rig.Reply(Line("A07k," + data)); }
 
     TEnglishTexts english;
-    TEngineRig rig;
-    TRecorder recorder;
     const TSettings Configured{1, 9600, 200};
+    // The state after start-up: configured timeout, one attempt, port open at 9600.
+    TLinkRig rig{Configured};
+    TRecorder recorder;
     std::vector<std::int32_t> TimeoutAtRequest;
 };
 
@@ -68,7 +65,7 @@ TEST_F(MeterSession, BusMeterIsAskedAtTheConfiguredSpeedWithNothingAround) {
     EXPECT_TRUE(rig.Line->Configured.empty());
     EXPECT_EQ(TimeoutAtRequest, std::vector<std::int32_t>({200}));
     EXPECT_EQ(recorder.Seen, Texts({"Sending echo request...", "Echo from meter #05 returned"}));
-    EXPECT_FALSE(rig.Dispatcher->GetSlowLink());
+    EXPECT_TRUE(rig.Line->Configured.empty()); // the speed and write timeout are untouched
 }
 
 TEST_F(MeterSession, OptoheadSwitchesTo300BaudAroundTheOperationAndShowsTheAnswerLast) {
@@ -86,9 +83,9 @@ TEST_F(MeterSession, OptoheadSwitchesTo300BaudAroundTheOperationAndShowsTheAnswe
     EXPECT_EQ(rig.Line->Configured[0].WriteTimeoutMs, 2000u);
     EXPECT_EQ(rig.Line->Configured[1].WriteTimeoutMs, 2000u);
     EXPECT_EQ(TimeoutAtRequest, std::vector<std::int32_t>({2000, 2000, 2000}));
-    EXPECT_EQ(rig.Engine->Timeout, 200);
-    EXPECT_EQ(rig.Dispatcher->GetBaudRate(), 9600);
-    EXPECT_TRUE(rig.Dispatcher->GetActive());
+    EXPECT_EQ(rig.Engine().Timeout, 200);
+    EXPECT_EQ(rig.Speed(), 9600);
+    EXPECT_TRUE(rig.Link->Active());
     EXPECT_EQ(recorder.Seen, Texts({"Sending echo request...", "Echo from meter #07 returned",
                                     "Closing connection...", "Echo from meter #07 returned"}));
 }
@@ -102,8 +99,8 @@ TEST_F(MeterSession, RefusedLinkModeRestoresTheLineAndSendsNoOff) {
     EXPECT_FALSE(ran);
     EXPECT_EQ(rig.Line->Written, Texts({LinkOn}));
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
-    EXPECT_EQ(rig.Engine->Timeout, 200);
-    EXPECT_TRUE(rig.Dispatcher->GetActive());
+    EXPECT_EQ(rig.Engine().Timeout, 200);
+    EXPECT_TRUE(rig.Link->Active());
     EXPECT_TRUE(recorder.Seen.empty());
 }
 
@@ -116,7 +113,7 @@ TEST_F(MeterSession, FailingLinkOffReplacesTheOperationsFailureAndStillRestores)
                        "Kestro #07 return: Data format error!"));
     EXPECT_EQ(rig.Line->Written.back(), LinkOff);
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
-    EXPECT_EQ(rig.Engine->Timeout, 200);
+    EXPECT_EQ(rig.Engine().Timeout, 200);
     EXPECT_EQ(recorder.Seen.back(), "Closing connection...");
 }
 
@@ -128,7 +125,7 @@ TEST_F(MeterSession, FailingLinkOffAfterASuccessDoesNotRepeatTheResult) {
     EXPECT_TRUE(Raises([&] { session.Run([&] { session.Echo(); }); }, EKestroTimeout::ClassType,
                        "[all] Timeout"));
     EXPECT_EQ(recorder.Seen.back(), "Closing connection...");
-    EXPECT_EQ(rig.Dispatcher->GetBaudRate(), 9600);
+    EXPECT_EQ(rig.Speed(), 9600);
 }
 
 TEST_F(MeterSession, InvalidClockReplyStillClosesTheLink) {
@@ -152,8 +149,8 @@ TEST_F(MeterSession, OpenFailingAt300BaudStillReopensAtTheConfiguredSpeed) {
     EXPECT_TRUE(Raises([&] { session.Open(); }, ESetupPort::ClassType, "Cannot setup COM1!"));
     EXPECT_TRUE(rig.Line->Written.empty());
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
-    EXPECT_TRUE(rig.Dispatcher->GetActive());
-    EXPECT_EQ(rig.Engine->Timeout, 200);
+    EXPECT_TRUE(rig.Link->Active());
+    EXPECT_EQ(rig.Engine().Timeout, 200);
 }
 
 TEST_F(MeterSession, ReopenFailingWhenClosingLeavesThePortClosedWithTheConfiguredTimeout) {
@@ -166,21 +163,22 @@ TEST_F(MeterSession, ReopenFailingWhenClosingLeavesThePortClosedWithTheConfigure
     rig.Line->RefuseSpeed = 9600;
     EXPECT_TRUE(Raises([&] { session.Close(); }, ESetupPort::ClassType, "Cannot setup COM1!"));
     EXPECT_EQ(rig.Line->Written.back(), LinkOff);
-    EXPECT_FALSE(rig.Dispatcher->GetActive());
-    EXPECT_EQ(rig.Dispatcher->GetBaudRate(), 9600);
-    EXPECT_EQ(rig.Engine->Timeout, 200);
+    EXPECT_FALSE(rig.Link->Active());
+    EXPECT_EQ(rig.Speed(), 9600);
+    EXPECT_EQ(rig.Engine().Timeout, 200);
 }
 
-TEST_F(MeterSession, ApplySettingsTakesTheTimeoutEvenWhenThePortDoesNotOpen) {
-    rig.Line->RefuseSpeed = 4800;
-    EXPECT_TRUE(Raises(
-        [&] {
-            ApplySettings(*rig.Dispatcher, *rig.Engine, {2, 4800, 777});
-        },
-        ESetupPort::ClassType, "Cannot setup COM2!"));
-    EXPECT_EQ(rig.Engine->Timeout, 777);
-    EXPECT_EQ(rig.Dispatcher->GetPort(), 2);
-    EXPECT_FALSE(rig.Dispatcher->GetActive());
+TEST_F(MeterSession, OptoheadSwitchesSpeedOnTheOpenPortWithoutReopeningIt) {
+    LinkAccepted("01");
+    rig.Reply(Line("A07E"));
+    LinkAccepted("00");
+    auto session = Session(TMeterTarget::Optohead());
+    session.Run([&] { session.Echo(); });
+    // Neither switch closes the port: a device server keeps its connection, a local port its
+    // lock.
+    EXPECT_EQ(rig.Line->Opens, 1);
+    EXPECT_EQ(rig.Line->Configured.size(), 2u);
+    EXPECT_TRUE(rig.Link->Active());
 }
 
 } // namespace

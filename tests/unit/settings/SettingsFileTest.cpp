@@ -16,18 +16,9 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override { SetSettings(-7, -7, -7); }
-    void TearDown() override {
-        SetSettings(1, 9600, 200);
-        SetPortMap({});
-    }
-    static void SetSettings(std::int32_t port, std::int32_t baud, std::int32_t timeout) {
-        ComPort = port;
-        BaudRate = baud;
-        Timeout = timeout;
-    }
-    static std::tuple<std::int32_t, std::int32_t, std::int32_t> Settings() {
-        return {ComPort, BaudRate, Timeout};
+    std::tuple<std::int32_t, std::int32_t, std::int32_t> Settings() const {
+        const TSettings s = LoadConfigFrom(FIni).Settings;
+        return {s.ComPort, s.BaudRate, s.Timeout};
     }
 
     TTempFolder FFolder;
@@ -35,14 +26,12 @@ protected:
 };
 
 TEST_F(SettingsFile, MissingFileGivesDefaultsAndCreatesNothing) {
-    LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
     EXPECT_FALSE(std::filesystem::exists(FIni));
 }
 
 TEST_F(SettingsFile, SectionSpelledConfigIsNotRead) {
     WriteBytes(FIni, "[Config]\nComPort=3\nBaudRate=4800\nTimeout=500\n");
-    LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
 }
 
@@ -64,7 +53,6 @@ TEST_P(SettingsValues, ReadLeniently) {
     const TValueCase& c = GetParam();
     const std::string v = c.Text;
     WriteBytes(FIni, "[Congif]\nComPort=" + v + "\nBaudRate=" + v + "\nTimeout=" + v + "\n");
-    LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(c.ExpectedPort, c.ExpectedBaud, c.ExpectedTimeout));
 }
 
@@ -77,21 +65,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsFile, BadValueLeavesOtherKeysAlone) {
     WriteBytes(FIni, "[congif]\ncomport=abc\nBAUDRATE=4800\nTimeout=\n");
-    LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(1, 4800, 200));
 }
 
 TEST_F(SettingsFile, SaveCreatesSectionWithThreeDecimalKeys) {
-    SetSettings(2, 4800, -1);
-    SaveConfigTo(FIni);
+    SaveConfigTo(FIni, {2, 4800, -1});
     const std::string content = ReadBytes(FIni);
     EXPECT_NE(content.find("[Congif]"), std::string::npos) << content;
     EXPECT_NE(content.find("ComPort=2"), std::string::npos) << content;
     EXPECT_NE(content.find("BaudRate=4800"), std::string::npos) << content;
     EXPECT_NE(content.find("Timeout=-1"), std::string::npos) << content;
 
-    SetSettings(0, 0, 0);
-    LoadConfigFrom(FIni);
     EXPECT_EQ(Settings(), std::make_tuple(2, 4800, -1));
 }
 
@@ -100,8 +84,7 @@ TEST_F(SettingsFile, SaveKeepsCommentsOtherSectionsAndPorts) {
                      "[Ports]\nCOM1=/dev/ttyUSB0\n"
                      "[Congif]\nComPort=0x3\nBaudRate=9600\nTimeout=200\n"
                      "[Other]\nKey=Value\n");
-    SetSettings(3, 9600, 200); // unchanged values are written as well, in decimal
-    SaveConfigTo(FIni);
+    SaveConfigTo(FIni, {3, 9600, 200}); // unchanged values are written as well, in decimal
     const std::string content = ReadBytes(FIni);
     for (const char* kept : {"; settings of the clock tool", "[Ports]", "COM1=/dev/ttyUSB0",
                              "[Other]", "Key=Value", "ComPort=3", "BaudRate=9600", "Timeout=200"})
@@ -113,14 +96,12 @@ TEST_F(SettingsFile, UnwritableFileRaisesWithItsPath) {
     const std::string notAFolder = FFolder.File("plain-file");
     WriteBytes(notAFolder, "x");
     const std::string ini = notAFolder + "/Kestro4SetClock.ini";
-    SetSettings(1, 9600, 200);
     try {
-        SaveConfigTo(ini);
+        SaveConfigTo(ini, {1, 9600, 200});
         FAIL() << "no exception";
     } catch (const EIniFileException& e) {
         EXPECT_EQ(e.Message(), "Unable to write to " + ini);
     }
-    EXPECT_EQ(Settings(), std::make_tuple(1, 9600, 200));
 }
 
 // The three keys go in with one replace: when they do not fit under the size every read takes,
@@ -130,9 +111,8 @@ TEST_F(SettingsFile, ASaveThatWouldNotFitLeavesTheFileAsItWas) {
     const std::string before =
         header + std::string(TIniFile::MaxFileSize - header.size() - 20, ';') + "\n";
     WriteBytes(FIni, before);
-    SetSettings(1, 9600, 200);
     try {
-        SaveConfigTo(FIni);
+        SaveConfigTo(FIni, {1, 9600, 200});
         FAIL() << "no exception";
     } catch (const EIniFileException& e) {
         EXPECT_EQ(e.Message(), "Unable to write to " + FIni + ": it would be larger than 1 MB");
@@ -145,27 +125,26 @@ TEST_F(SettingsFile, ASaveThatWouldNotFitLeavesTheFileAsItWas) {
 // without the section turns the trace off, and saving never writes the section.
 TEST_F(SettingsFile, TraceFileIsReadNeverWrittenAndTheEnvironmentWins) {
     WriteBytes(FIni, "[Trace]\nFile = /var/log/kestro trace.log \n[Congif]\nComPort=2\n");
-    LoadConfigFrom(FIni);
-    EXPECT_EQ(TraceFileSetting, "/var/log/kestro trace.log");
-    EXPECT_EQ(TraceFileName(), "/var/log/kestro trace.log");
+    const TStoredSettings stored = LoadConfigFrom(FIni);
+    EXPECT_EQ(stored.TraceFile, "/var/log/kestro trace.log");
+    EXPECT_EQ(TraceFileName(stored), "/var/log/kestro trace.log");
 #ifdef _WIN32
     _putenv_s("KESTRO_TRACE", "-");
 #else
     ::setenv("KESTRO_TRACE", "-", 1);
 #endif
-    EXPECT_EQ(TraceFileName(), "-");
+    EXPECT_EQ(TraceFileName(stored), "-");
 #ifdef _WIN32
     _putenv_s("KESTRO_TRACE", "");
 #else
     ::unsetenv("KESTRO_TRACE");
 #endif
-    SaveConfigTo(FIni);
+    SaveConfigTo(FIni, stored.Settings);
     EXPECT_EQ(ReadBytes(FIni).find("[Trace]"), 0u); // kept as it was, not added to
 
     WriteBytes(FIni, "[Congif]\nComPort=1\n");
-    LoadConfigFrom(FIni);
-    EXPECT_EQ(TraceFileName(), "");
-    SaveConfigTo(FIni);
+    EXPECT_EQ(TraceFileName(LoadConfigFrom(FIni)), "");
+    SaveConfigTo(FIni, {});
     EXPECT_EQ(ReadBytes(FIni).find("Trace"), std::string::npos);
 }
 
@@ -180,31 +159,12 @@ TEST_F(SettingsFile, PortsSectionMapsPortsToDevices) {
                      "Port4=/dev/bad\n"
                      "COM2=\n"
                      "COM99999999999=/dev/overflow\n");
-    LoadConfigFrom(FIni);
-    EXPECT_EQ(PortDevicePath(1), "/dev/ttyUSB0");
-    EXPECT_EQ(PortDevicePath(2), "/dev/ttyS1"); // empty path: not mapped
-    EXPECT_EQ(PortDevicePath(3), "/dev/serial/by-id/usb-FTDI");
-    EXPECT_EQ(PortDevicePath(4), "/dev/ttyS3");
+    const TPortMap ports = LoadConfigFrom(FIni).Ports;
+    EXPECT_EQ(ports, (TPortMap{{1, "/dev/ttyUSB0"}, {3, "/dev/serial/by-id/usb-FTDI"}}));
+    EXPECT_EQ(PortDevicePath(2, ports), "/dev/ttyS1"); // empty path: not mapped
+    EXPECT_EQ(PortDevicePath(4, ports), "/dev/ttyS3");
 }
 
-// What a changed [Ports] section does to a running program: the new map replaces the old one
-// entirely, and the three settings are left alone.
-TEST_F(SettingsFile, ReloadingThePortMapTakesTheFileAsItIsNow) {
-    WriteBytes(FIni, "[Congif]\nComPort=2\n[Ports]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n");
-    LoadConfigFrom(FIni);
-    WriteBytes(FIni, "[Congif]\nComPort=3\n[Ports]\nCOM2=/dev/ttyACM0\n");
-    ReloadPortMapFrom(FIni);
-    EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(PortDevicePath(2), "/dev/ttyACM0");
-    EXPECT_EQ(ComPort, 2);
-}
-
-TEST_F(SettingsFile, LoadWithoutPortsSectionClearsTheMap) {
-    SetPortMap({{1, "/dev/ttyUSB7"}});
-    WriteBytes(FIni, "[Congif]\nComPort=1\n");
-    LoadConfigFrom(FIni);
-    EXPECT_EQ(PortDevicePath(1), "/dev/ttyS0");
-}
 #endif
 
 TEST(PortMapFromSection, FirstEntryOfAPortCounts) {

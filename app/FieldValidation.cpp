@@ -1,3 +1,3 @@
-#include "ui/framework/FieldValidation.h"
+#include "app/FieldValidation.h"
 
 KESTRO_DEFINE_EXCEPTION(EFieldValidation, Exception);

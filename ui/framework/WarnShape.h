@@ -3,10 +3,10 @@
 #include <QWidget>
 
 // A small yellow filled circle that marks a panel whose last operation did not complete.
-class TWarnDot : public QWidget {
+class TWarnShape : public QWidget {
     Q_OBJECT
 public:
-    explicit TWarnDot(QWidget* parent = nullptr);
+    explicit TWarnShape(QWidget* parent = nullptr);
 
     QSize sizeHint() const override { return {7, 7}; }
 

@@ -1,12 +1,12 @@
-#include "ui/framework/WarnDot.h"
+#include "ui/framework/WarnShape.h"
 
 #include <QPainter>
 
-TWarnDot::TWarnDot(QWidget* parent) : QWidget(parent) {
+TWarnShape::TWarnShape(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
-void TWarnDot::paintEvent(QPaintEvent*) {
+void TWarnShape::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(0x80, 0x80, 0x00), 1));
