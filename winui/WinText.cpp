@@ -4,9 +4,14 @@ std::wstring Wide(std::string_view text) {
     if (text.empty())
         return {};
     const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    UINT codePage = CP_UTF8;
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length == 0) {
+        codePage = CP_ACP;
+        length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    }
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
     return wide;
 }
 
@@ -15,9 +20,9 @@ std::string Narrow(std::wstring_view text) {
         return {};
     const int size = static_cast<int>(text.size());
     const int length =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
     return narrow;
 }
 
