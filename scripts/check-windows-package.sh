@@ -18,10 +18,10 @@ start=$(date +%s)
 
 scripts/install-deps.sh wine wine64 xvfb unzip
 bash scripts/package-windows.sh
-remote="$root/build/windows/tests/win/window/kestro-remote-config-ok.exe"
+remote="$root/build/windows/tests/win/window/kestro-window-remote.exe"
 if [ ! -e "$remote" ]; then
     cmake --preset windows >/dev/null
-    cmake --build --preset windows --target kestro-remote-config-ok
+    cmake --build --preset windows --target kestro-window-remote
 fi
 version=$(sed -n 's/^#define KESTRO_VERSION "\(.*\)"$/\1/p' \
     "$root/build/windows-package/generated/app/Version.h")
@@ -73,6 +73,8 @@ display=":$(cat "$work/display")"
 
 echo "== Wine prefix in $work (as $(run id -un))"
 run wineboot -i >"$work/wineboot.out" 2>&1 || { cat "$work/wineboot.out" >&2; exit 1; }
+# The windows are unmanaged: without a window manager Wine waits 2 s for each managed window
+# to go.
 cat >"$work/ports.reg" <<REG
 REGEDIT4
 
@@ -81,6 +83,9 @@ REGEDIT4
 "COM2"="$work/missing-com2"
 "COM3"="$work/missing-com3"
 "COM4"="$work/missing-com4"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
 REG
 run wine reg import "$(winpath "$work/ports.reg")" >/dev/null 2>&1
 run wineserver -k || true
@@ -98,7 +103,7 @@ done
 start_and_confirm() {
     run wine "$1" >/dev/null 2>&1 &
     local window=$!
-    run wine "$(winpath "$work/remote.exe")"
+    run wine "$(winpath "$work/remote.exe")" --config-ok --close
     local status=$?
     wait "$window" || true
     return "$status"

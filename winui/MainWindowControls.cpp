@@ -180,7 +180,7 @@ void TMainWindow::ApplyDpi(UINT dpi) {
 void TMainWindow::LoadPictures() {
     const int size = Scaled(16, FDpi);
     TImageListHandle images(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK,
-                                             static_cast<int>(ActionFaces().size()), 0));
+                                             static_cast<int>(ActionFaces().size()), 4));
     std::vector<TIconHandle> icons;
     for (const TActionFace& face : ActionFaces()) {
         // The icon files hold pictures from 16 to 48 pixels: the one for this size is taken.

@@ -51,7 +51,6 @@ struct TConfigCase {
 class ConfigDialogTest : public TWindowTest, public ::testing::WithParamInterface<TConfigCase> {};
 
 TEST_P(ConfigDialogTest, ShowsTheSettingsAndSavesOnlyOnOk) {
-    OpenWindow();
     const std::string before = FileText(SettingsFile);
     std::string shownPort, shownBaud, shownTimeout, page;
     TDialogAnswerer answerer([&](HWND dialog) {

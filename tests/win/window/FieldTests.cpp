@@ -67,7 +67,6 @@ struct TKeyCase {
 class AddressKeys : public TWindowTest, public ::testing::WithParamInterface<TKeyCase> {};
 
 TEST_P(AddressKeys, StepOnlyWithCtrl) {
-    OpenWindow();
     Click(IDC_CHBALLMETERS);
     Type(IDC_SEDKESTROID, std::to_wstring(GetParam().Start));
     PressKey(IDC_SEDKESTROID, GetParam().Key, GetParam().Ctrl);
@@ -89,7 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Keys, AddressKeys,
                          });
 
 TEST_F(TWindowTest, TheUpDownArrowsStepByOneAndATypedEntryBeyondTheBoundsBecomesTheBound) {
-    OpenWindow();
     Click(IDC_CHBALLMETERS);
     Type(IDC_SEDKESTROID, L"250");
     EXPECT_EQ(Text(IDC_SEDKESTROID), "99"); // taken over when the field was left
@@ -126,7 +124,6 @@ int ClientWidth(HWND control) {
 }
 
 TEST_P(WindowScaling, NothingIsClipped) {
-    OpenWindow();
     const UINT dpi = GetParam();
     RECT suggested{};
     GetWindowRect(Window(), &suggested);

@@ -30,6 +30,17 @@ void TWindowTest::SetUp() {
                   .string();
     std::filesystem::create_directories(FFolder);
     SettingsFile = FFolder + "\\Kestro4SetClock.ini";
+    if (const std::string error = TryOpenWindow(MeterPort, MeterLogVar); !error.empty()) {
+        if (!TextFromEnv(RequireWindowVar).empty())
+            FAIL() << error;
+        GTEST_SKIP() << error << " (no display?)";
+    }
+}
+
+bool TWindowTest::ReopenWindow(std::int32_t port, const char* logVar) {
+    const std::string error = TryOpenWindow(port, logVar);
+    EXPECT_EQ(error, "");
+    return error.empty();
 }
 
 void TWindowTest::TearDown() {
@@ -40,12 +51,11 @@ void TWindowTest::TearDown() {
         std::filesystem::remove_all(FFolder, ignored);
 }
 
-void TWindowTest::OpenWindow(std::optional<std::int32_t> port, const char* logVar) {
+std::string TWindowTest::TryOpenWindow(std::int32_t port, const char* logVar) {
     FLogPath = TextFromEnv(logVar);
     {
         std::ofstream file(SettingsFile, std::ios::trunc);
-        file << "[Congif]\r\nComPort=" << port.value_or(MeterPort)
-             << "\r\nBaudRate=9600\r\nTimeout=200\r\n";
+        file << "[Congif]\r\nComPort=" << port << "\r\nBaudRate=9600\r\nTimeout=200\r\n";
     }
     FLogStart = ReadMeterLog(FLogPath).size();
     FWindow.reset();
@@ -56,12 +66,11 @@ void TWindowTest::OpenWindow(std::optional<std::int32_t> port, const char* logVa
     try {
         FWindow = std::make_unique<TMainWindow>(GetModuleHandleW(nullptr), hooks);
     } catch (const std::exception& error) {
-        if (!TextFromEnv(RequireWindowVar).empty())
-            FAIL() << error.what();
-        GTEST_SKIP() << error.what() << " (no display?)";
+        return error.what();
     }
     ShowWindow(Window(), SW_SHOW);
     Pump(std::chrono::milliseconds(50));
+    return {};
 }
 
 void TWindowTest::Click(int id) {

@@ -36,10 +36,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Creates the window on COM `port` (the meter port when none is given); `logVar` names the
-    // environment variable with the log of that port's meter.
-    void OpenWindow(std::optional<std::int32_t> port = std::nullopt,
-                    const char* logVar = "KESTRO_WIN_TEST_METER_LOG");
+    // SetUp opens the window on the meter port. This opens it anew on COM `port`; `logVar`
+    // names the environment variable with the log of that port's meter. False (and the reason
+    // in the test's failures) when the window cannot be created.
+    bool ReopenWindow(std::int32_t port, const char* logVar = "KESTRO_WIN_TEST_METER_LOG");
 
     HWND Window() const { return FWindow->Handle(); }
     HWND Control(int id) const { return GetDlgItem(Window(), id); }
@@ -72,6 +72,8 @@ protected:
     std::int32_t MeterPort = 0;
 
 private:
+    std::string TryOpenWindow(std::int32_t port, const char* logVar); // "" or why it failed
+
     std::unique_ptr<TSettingsFile> FStore; // outlives the window
     std::unique_ptr<TMainWindow> FWindow;
     std::string FFolder;

@@ -48,7 +48,6 @@ protected:
 };
 
 TEST_F(WindowTest, StartsReadyWithItsFieldsAndEveryActionOnAnOpenPort) {
-    OpenWindow();
     EXPECT_EQ(StatusLine(), "Status: Ready");
     EXPECT_EQ(Text(IDC_SEDKESTROID), "99");
     EXPECT_FALSE(IsWindowEnabled(Control(IDC_SEDKESTROID)));
@@ -68,7 +67,6 @@ TEST_F(WindowTest, StartsReadyWithItsFieldsAndEveryActionOnAnOpenPort) {
 }
 
 TEST_F(WindowTest, EchoThroughTheOpticalHeadSwitchesTo300BaudAndBackThenReadyAfterFiveSeconds) {
-    OpenWindow();
     Click(IDM_SENDECHO);
     const auto done = std::chrono::steady_clock::now();
     // The meter's answer stays once the link is closed.
@@ -89,7 +87,6 @@ TEST_F(WindowTest, EchoThroughTheOpticalHeadSwitchesTo300BaudAndBackThenReadyAft
 }
 
 TEST_F(WindowTest, EchoReadWriteAndWriteCurrentOnTheBus) {
-    OpenWindow();
     OnTheBus(L"5");
     Click(IDM_SENDECHO);
     EXPECT_EQ(StatusLine(), "Status: Echo from meter #05 returned");
@@ -144,7 +141,7 @@ TEST_F(WindowTest, SynchroniseSetsTheMetersClockAsCloseAsItSays) {
     const auto clockPort = PortFromEnv("KESTRO_WIN_TEST_CLOCK_COM");
     if (!clockPort)
         GTEST_SKIP() << "no timed-line meter mapped";
-    OpenWindow(clockPort, "KESTRO_WIN_TEST_CLOCK_LOG");
+    ASSERT_TRUE(ReopenWindow(*clockPort, "KESTRO_WIN_TEST_CLOCK_LOG"));
     OnTheBus(L"5");
     Command(IDM_SYNCCLOCK);
     // "Clock set: +3 ms ± 6 ms (was -0.733 s)"
@@ -166,7 +163,6 @@ TEST_F(WindowTest, SynchroniseSetsTheMetersClockAsCloseAsItSays) {
 }
 
 TEST_F(WindowTest, EscapeStopsASynchronisationBeforeTheMetersClockIsWritten) {
-    OpenWindow();
     OnTheBus(L"5");
     // Taken while the window processes its messages at the start of the synchronisation.
     PostMessageW(Control(IDC_EDTIME), WM_KEYDOWN, VK_ESCAPE, 1);
@@ -178,7 +174,6 @@ TEST_F(WindowTest, EscapeStopsASynchronisationBeforeTheMetersClockIsWritten) {
 }
 
 TEST_F(WindowTest, ATimeoutMarksItsPanelUntilItsNextSuccessOrCleanupMarks) {
-    OpenWindow();
     OnTheBus(L"4");
     Click(IDM_SENDECHO);
     EXPECT_EQ(StatusLine(), "Status: [Kestro #04] Timeout");
@@ -202,7 +197,7 @@ TEST_F(WindowTest, AnErrorReplyIsShownOnTheStatusLine) {
     const auto errorPort = PortFromEnv(ErrorPortVar);
     if (!errorPort)
         GTEST_SKIP() << ErrorPortVar << " is not set";
-    OpenWindow(errorPort);
+    ASSERT_TRUE(ReopenWindow(*errorPort));
     OnTheBus(L"5");
     Click(IDM_SENDECHO);
     EXPECT_NE(StatusLine().find("Data format error!"), std::string::npos) << StatusLine();
@@ -214,7 +209,7 @@ TEST_F(WindowTest, ALostPortDisablesTheDeviceActionsAndTheTooltipSaysWhy) {
     const auto lostPort = PortFromEnv(LostPortVar);
     if (!lostPort)
         GTEST_SKIP() << LostPortVar << " is not set";
-    OpenWindow(lostPort);
+    ASSERT_TRUE(ReopenWindow(*lostPort));
     ASSERT_TRUE(ActionEnabled(IDM_SENDECHO));
     OnTheBus(L"5");
     Click(IDM_SENDECHO);
@@ -231,7 +226,6 @@ TEST_F(WindowTest, ALostPortDisablesTheDeviceActionsAndTheTooltipSaysWhy) {
 }
 
 TEST_F(WindowTest, AnAddressThatIsNoNumberIsReportedInABoxAndNothingIsSent) {
-    OpenWindow();
     Click(IDC_CHBALLMETERS);
     // Typed, and the echo's key pressed while the field still has the focus.
     SetFocus(Control(IDC_SEDKESTROID));
