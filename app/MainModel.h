@@ -50,8 +50,7 @@ public:
     // How long a status text stays before "Ready" comes back, at the least.
     static constexpr int StatusIntervalMs = 5000;
 
-    struct TImpl;
-
 private:
+    struct TImpl;
     std::unique_ptr<TImpl> F;
 };

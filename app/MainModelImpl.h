@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct TMainModel::TImpl final : TSessionObserver {
     TImpl(TMainView& view, TModelTimers& timers, TSettingsStore& store, TModelSystem system);
@@ -32,13 +33,11 @@ struct TMainModel::TImpl final : TSessionObserver {
     void Config();
     void CleanupMarks();
 
-    // The frame of every operation that talks to a meter: "Connecting...", the target, the
-    // session opened on the link, the panel's dot shown; then the body, whose last step hides
-    // the dot; and the session closed whether or not the body succeeded (its failure replaces
-    // the body's). Operations never nest: one chosen while another runs is ignored.
+    // Every operation that talks to a meter: "Connecting...", the target, then a session on the
+    // link that shows the panel's dot once open and runs the body, whose last step hides the
+    // dot. Operations never nest: one chosen while another runs is ignored.
     void RunOperation(TWarnDot dot, const std::function<void()>& body);
     TMeterTarget SelectTarget();
-    void EndSession();
 
     void SendEcho();
     void GetDateTime();

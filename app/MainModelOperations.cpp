@@ -15,21 +15,16 @@ void TMainModel::TImpl::RunOperation(TWarnDot dot, const std::function<void()>& 
     const TMeterTarget target = SelectTarget();
     View.ProcessPendingEvents();
     Session.emplace(*Link, target, *this);
-    try {
-        Session->Open();
-    } catch (...) {
-        Session.reset();
-        throw;
-    }
-    View.ShowDot(dot, true);
-    try {
+    struct TEnd {
+        std::optional<TMeterSession>& Session;
+        ~TEnd() { Session.reset(); }
+    } end{Session};
+    // The session's own frame: closing runs whether or not the body succeeded. A session that
+    // fails to open shows no dot.
+    Session->Run([&] {
+        View.ShowDot(dot, true);
         body();
-    } catch (...) {
-        // A finally step: when closing fails too, its failure replaces the first one.
-        EndSession();
-        throw;
-    }
-    EndSession();
+    });
 }
 
 TMeterTarget TMainModel::TImpl::SelectTarget() {
@@ -37,14 +32,6 @@ TMeterTarget TMainModel::TImpl::SelectTarget() {
         return TMeterTarget::Optohead();
     // The field's low 8 bits, as the engine takes an address.
     return TMeterTarget::Bus(static_cast<TKestroAddr>(View.TakeAddress()));
-}
-
-void TMainModel::TImpl::EndSession() {
-    struct TEnd {
-        std::optional<TMeterSession>& Session;
-        ~TEnd() { Session.reset(); }
-    } end{Session};
-    Session->Close();
 }
 
 void TMainModel::TImpl::SendEcho() {

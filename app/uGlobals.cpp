@@ -72,18 +72,6 @@ void SaveConfigTo(const std::string& fileName, const TSettings& settings) {
     ini.WriteInteger(ConfigSection, "Timeout", settings.Timeout);
 }
 
-TStoredSettings LoadConfig() {
-    return LoadConfigFrom(ConfigFileName());
-}
-
-void SaveConfig(const TSettings& settings) {
-    // The user's configuration folder may not exist yet. Should it not be creatable, saving
-    // reports "Unable to write to" the file.
-    const std::string fileName = ConfigFileName();
-    static_cast<void>(PrepareSettingsFolder(fileName));
-    SaveConfigTo(fileName, settings);
-}
-
 void TSettingsFile::Save(const TSettings& settings) {
     static_cast<void>(PrepareSettingsFolder(FFileName));
     SaveConfigTo(FFileName, settings);

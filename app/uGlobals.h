@@ -27,15 +27,12 @@ TStoredSettings LoadConfigFrom(const std::string& fileName);
 // Writes the three settings; raises EIniFileException when the file cannot be written.
 void SaveConfigTo(const std::string& fileName, const TSettings& settings);
 
-// The same on ConfigFileName(); SaveConfig creates the user's settings folder when needed.
-TStoredSettings LoadConfig();
-void SaveConfig(const TSettings& settings);
-
 // The port map of a "Ports" section: keys "COM<n>" (any case, n >= 1) with a device path.
 // Other keys and empty paths are ignored; of two keys for one port the first counts.
 TPortMap PortMapFromSection(const std::vector<std::pair<std::string, std::string>>& values);
 
-// The settings file as the window model's store.
+// The settings file as the window model's store; saving creates the user's settings folder when
+// needed (should it not be creatable, saving reports "Unable to write to" the file).
 class TSettingsFile final : public TSettingsStore {
 public:
     explicit TSettingsFile(std::string fileName) : FFileName(std::move(fileName)) {}

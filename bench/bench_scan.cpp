@@ -4,10 +4,7 @@
 // their ratio, at the default timeout and at --timeout 50.
 // Usage: bench_scan [runs]   (1 by default; the best run counts)
 #include "VirtualMeter.h"
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include "tests/support/ChildProcess.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,8 +14,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -36,23 +31,11 @@ double LineMs(std::size_t bytes) {
 // Runs kestro with its output thrown away; returns the wall time in ms.
 double RunKestro(std::vector<std::string> args) {
     args.insert(args.begin(), KESTRO_PROGRAM);
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
     const Clock::time_point start = Clock::now();
-    if (posix_spawn(&pid, KESTRO_PROGRAM, &actions, nullptr, argv.data(), environ) != 0)
-        throw std::runtime_error("cannot start " KESTRO_PROGRAM);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    TChildProcess kestro(args, {.In = "/dev/null", .Out = "/dev/null", .Err = "/dev/null"});
+    const int status = kestro.Wait();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (status != 0)
         throw std::runtime_error("kestro scan failed");
     return ms;
 }

@@ -1,5 +1,7 @@
 #include "NetworkSerialBackend.h"
 
+#include "runtime/ScopedFlag.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -19,18 +21,6 @@ std::uint32_t RemainingMs(TClock::time_point deadline) {
         std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left > 0 ? static_cast<std::uint32_t>(left) : 0;
 }
-
-// Marks the time the line is set up, on every path out.
-class TSettingUp {
-public:
-    explicit TSettingUp(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TSettingUp() { FFlag = false; }
-    TSettingUp(const TSettingUp&) = delete;
-    TSettingUp& operator=(const TSettingUp&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 std::string Byte(std::uint8_t value) {
     return std::string(1, static_cast<char>(value));
@@ -112,7 +102,7 @@ bool TNetworkSerialBackend::Receive(std::uint32_t waitMs, bool* any) {
 }
 
 bool TNetworkSerialBackend::Negotiate() {
-    const TSettingUp settingUp(FSettingUp);
+    const TScopedFlag settingUp(FSettingUp); // on every path out
     if (!FConnection.SendAll(FCodec.Start(), FTimeoutMs))
         return FailConnection();
     const auto deadline = TClock::now() + std::chrono::milliseconds(FTimeoutMs);
@@ -137,7 +127,7 @@ bool TNetworkSerialBackend::Request(const std::vector<TRequest>& requests) {
     std::string wire;
     for (const TRequest& request : requests)
         wire += TTelnetCodec::ControlRequest(request.Command, request.Value);
-    const TSettingUp settingUp(FSettingUp);
+    const TScopedFlag settingUp(FSettingUp); // on every path out
     FControls.clear();
     if (!FConnection.SendAll(wire, FTimeoutMs))
         return FailConnection();

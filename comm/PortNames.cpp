@@ -10,8 +10,7 @@
 
 std::int32_t ComPortNumber(std::string_view text) {
     constexpr std::string_view prefix = "COM";
-    constexpr std::size_t maxDigits = 10;
-    if (text.size() <= prefix.size() || text.size() > prefix.size() + maxDigits)
+    if (text.size() <= prefix.size())
         return 0;
     for (std::size_t i = 0; i < prefix.size(); ++i)
         if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i])
@@ -21,10 +20,10 @@ std::int32_t ComPortNumber(std::string_view text) {
         if (!std::isdigit(static_cast<unsigned char>(text[i])))
             return 0;
         number = number * 10 + (text[i] - '0');
+        if (number > std::numeric_limits<std::int32_t>::max())
+            return 0;
     }
-    return number >= 1 && number <= std::numeric_limits<std::int32_t>::max()
-               ? static_cast<std::int32_t>(number)
-               : 0;
+    return number >= 1 ? static_cast<std::int32_t>(number) : 0;
 }
 
 std::string PortDevicePath(std::int32_t port, const TPortMap& map) {

@@ -8,9 +8,9 @@
 // COM port number -> device path or device-server URL (the settings file's section "Ports").
 using TPortMap = std::map<std::int32_t, std::string>;
 
-// The port number of a port name "COM<n>" (any case, n from 1 to 2147483647, decimal digits
-// only), or 0 when the text is no such name. The one reader of port names: the settings file's
-// keys, the command line's --port and the Windows device names go through it.
+// The port number of a port name "COM<n>" (any case, n from 1 to 2147483647 in decimal digits,
+// leading zeros allowed), or 0 when the text is no such name. The one reader of port names: the
+// settings file's keys, the command line's --port and the Windows device names go through it.
 std::int32_t ComPortNumber(std::string_view text);
 
 // The device path that COM n opens. On Windows it is "\\.\COM<n>" unless the map names a device

@@ -4,6 +4,7 @@
 
 #include "runtime/Clock.h"
 #include "runtime/Format.h"
+#include "runtime/ScopedFlag.h"
 #include "runtime/SysUtils.h"
 
 #include <algorithm>
@@ -72,18 +73,6 @@ std::string LetterText(char letter) {
         return std::string(1, letter);
     return Format("0x%2.2x", {static_cast<unsigned>(code)});
 }
-
-// Clears the busy flag on every way out of an exchange.
-class TBusyGuard {
-public:
-    explicit TBusyGuard(bool& busy) : FBusy(busy) { FBusy = true; }
-    ~TBusyGuard() { FBusy = false; }
-    TBusyGuard(const TBusyGuard&) = delete;
-    TBusyGuard& operator=(const TBusyGuard&) = delete;
-
-private:
-    bool& FBusy;
-};
 
 } // namespace
 
@@ -271,7 +260,7 @@ void TCommKestro::Attempt(TKestroAddr addr, char cmd, char code, const std::stri
 }
 
 void TCommKestro::Transact(TKestroAddr addr, char cmd, char code, const std::string& data) {
-    TBusyGuard busy(Busy);
+    const TScopedFlag busy(Busy); // cleared on every way out of the exchange
     // At least one attempt: returning without one would report a failure as success.
     const std::int32_t attempts = std::max(Retries, 1);
     for (std::int32_t left = attempts - 1;; --left) {

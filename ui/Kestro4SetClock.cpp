@@ -9,12 +9,19 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 
 int Kestro4SetClock(int argc, char** argv) {
     InitGlobals();
 
-    // Help and version need no display: answered before the application object exists.
-    switch (ProgramRequest(argc, argv)) {
+    // Help, version and a wrong argument need no display: answered before the application
+    // object exists.
+    std::string unknown;
+    switch (ProgramRequest(argc, argv, &unknown)) {
+    case TProgramRequest::Unknown:
+        std::fprintf(stderr, "Kestro4SetClock: unknown option '%s'\n%s", unknown.c_str(),
+                     ProgramUsage().c_str());
+        return 2;
     case TProgramRequest::ShowHelp:
         std::fputs(ProgramUsage().c_str(), stdout);
         return 0;

@@ -25,8 +25,6 @@ target_sources(kestro_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/framework/ProcessMessages.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/StatusLine.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/StatusLine.h
-    ${CMAKE_CURRENT_LIST_DIR}/framework/Timer.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/framework/Timer.h
     ${CMAKE_CURRENT_LIST_DIR}/framework/WarnShape.cpp
     ${CMAKE_CURRENT_LIST_DIR}/framework/WarnShape.h
     ${CMAKE_CURRENT_LIST_DIR}/resources/icons.qrc

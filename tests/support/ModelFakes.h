@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
@@ -185,5 +186,21 @@ public:
         Stored.Settings = settings;
     }
 };
+
+// The claim of a status line "Status: Clock set: +3 ms ± 6 ms (was -0.733 s)": the offset and
+// its uncertainty in milliseconds; false for any other line.
+inline bool ParseClockSet(const std::string& line, double& offset, double& uncertainty) {
+    const std::string head = "Status: Clock set: ";
+    const std::string plusMinus = " ms \u00b1 ";
+    const std::size_t at = line.find(plusMinus);
+    if (line.rfind(head, 0) != 0 || at == std::string::npos)
+        return false;
+    char* end = nullptr;
+    offset = std::strtod(line.c_str() + head.size(), &end);
+    if (end != line.c_str() + at)
+        return false;
+    uncertainty = std::strtod(line.c_str() + at + plusMinus.size(), &end);
+    return std::string(end).rfind(" ms (was ", 0) == 0;
+}
 
 } // namespace model_test

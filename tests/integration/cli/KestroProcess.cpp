@@ -1,14 +1,7 @@
 #include "KestroProcess.h"
 
-#include <csignal>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
-#include <stdexcept>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -34,42 +27,17 @@ TKestroProcess::TKestroProcess(const std::vector<std::string>& args, const std::
     : FOutFile(folder + "/kestro.out"), FErrFile(folder + "/kestro.err") {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, FOutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, FErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    const int error =
-        posix_spawn(&FPid, program.c_str(), &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        throw std::runtime_error("cannot start " + program);
-}
-
-TKestroProcess::~TKestroProcess() {
-    if (FPid > 0) {
-        ::kill(FPid, SIGKILL);
-        ::waitpid(FPid, nullptr, 0);
-    }
+    FChild = std::make_unique<TChildProcess>(
+        argv, TChildProcess::TStreams{.In = "/dev/null", .Out = FOutFile, .Err = FErrFile});
 }
 
 void TKestroProcess::Interrupt() {
-    ::kill(FPid, SIGINT);
+    FChild->Signal(SIGINT);
 }
 
 TKestroOutcome TKestroProcess::Wait() {
-    int status = 0;
-    ::waitpid(FPid, &status, 0);
-    FPid = -1;
     TKestroOutcome outcome;
-    outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.Status = FChild->Wait();
     outcome.Out = ReadFile(FOutFile);
     outcome.Err = ReadFile(FErrFile);
     return outcome;

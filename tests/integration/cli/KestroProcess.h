@@ -1,7 +1,9 @@
 #pragma once
 
+#include "tests/support/ChildProcess.h"
+
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // The kestro program run as a child process, as a script runs it: its exit status, standard
@@ -21,18 +23,14 @@ public:
     // to files in `folder`.
     TKestroProcess(const std::vector<std::string>& args, const std::string& folder,
                    const std::string& program = KESTRO_PROGRAM);
-    ~TKestroProcess(); // kills a child still running
-
-    TKestroProcess(const TKestroProcess&) = delete;
-    TKestroProcess& operator=(const TKestroProcess&) = delete;
 
     void Interrupt(); // Ctrl+C
     TKestroOutcome Wait();
 
 private:
-    pid_t FPid = -1;
     std::string FOutFile;
     std::string FErrFile;
+    std::unique_ptr<TChildProcess> FChild; // killed when still running
 };
 
 // Runs kestro to its end.

@@ -7,11 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -28,22 +24,10 @@ TEST_F(KestroProgress, ScanDrawsItsBarOnATerminalAndClearsItBeforeAnyOtherText) 
     ASSERT_GE(slave, 0);
 
     const std::string out = Folder.File("scan.out");
-    std::vector<std::string> args{KESTRO_PROGRAM, "scan",      "--from", "11",       "--to",
-                                  "13",           "--timeout", "100",    "--config", Config};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, KESTRO_PROGRAM, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    TChildProcess kestro({KESTRO_PROGRAM, "scan", "--from", "11", "--to", "13", "--timeout", "100",
+                          "--config", Config},
+                         {.In = "/dev/null", .Out = out, .Err = terminal});
+    const int status = kestro.Wait();
     std::string err;
     for (;;) {
         pollfd pfd{master, POLLIN, 0};
@@ -58,7 +42,7 @@ TEST_F(KestroProgress, ScanDrawsItsBarOnATerminalAndClearsItBeforeAnyOtherText) 
     ::close(slave);
     ::close(master);
 
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(status, 0);
     EXPECT_NE(err.find("]   0/3 11, found 0"), std::string::npos) << err;
     EXPECT_NE(err.find("]   2/3 13, found 1"), std::string::npos) << err;
     // The summary starts at the beginning of a cleared line.

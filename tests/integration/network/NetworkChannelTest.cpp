@@ -9,6 +9,7 @@
 #include "comm/PortNames.h"
 #include "comm/uCommKestro.h"
 #include "runtime/DateTime.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,9 @@
 #include <filesystem>
 #include <memory>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace kestro_test;
 using namespace std::chrono_literals;
@@ -62,33 +59,22 @@ private:
 // pyserial's example server on the meters' pseudo-terminal, stopped with the object.
 class TPyserialServer {
 public:
-    TPyserialServer(const std::string& device, int port) {
-        std::vector<std::string> args{"/usr/bin/python3", RFC2217_PTY_SERVER, "-p",
-                                      std::to_string(port), device};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const int error = posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (error != 0)
-            throw std::runtime_error("cannot start the RFC 2217 server");
-    }
+    TPyserialServer(const std::string& device, int port)
+        : FServer({"/usr/bin/python3", RFC2217_PTY_SERVER, "-p", std::to_string(port), device},
+                  {.In = "/dev/null", .Out = {}, .Err = "/dev/null"}) {}
     ~TPyserialServer() { Stop(SIGTERM); }
     // Ends the server as a crash or a power cut would, with the connection still up.
     void Stop(int signal) {
-        if (FPid == 0)
+        if (FStopped)
             return;
-        ::kill(FPid, signal);
-        ::waitpid(FPid, nullptr, 0);
-        FPid = 0;
+        FServer.Signal(signal);
+        FServer.Wait();
+        FStopped = true;
     }
 
 private:
-    pid_t FPid = 0;
+    TChildProcess FServer;
+    bool FStopped = false;
 };
 
 enum class TServer { VirtualRfc2217, VirtualRaw, Pyserial };

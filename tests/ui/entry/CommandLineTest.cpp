@@ -13,6 +13,7 @@ namespace {
 struct TRun {
     int ExitCode = -1;
     QString Out;
+    QString Err;
 };
 
 TRun RunProgram(const QStringList& arguments) {
@@ -29,6 +30,7 @@ TRun RunProgram(const QStringList& arguments) {
     }
     run.ExitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
     run.Out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    run.Err = QString::fromLocal8Bit(child.readAllStandardError());
     return run;
 }
 
@@ -39,6 +41,7 @@ class CommandLineTest : public QObject {
 private slots:
     void helpPrintsUsageAndSettingsFile();
     void versionPrintsTheBuildVersion();
+    void unknownArgumentsGiveTheUsageAndStatusTwo();
 };
 
 void CommandLineTest::helpPrintsUsageAndSettingsFile() {
@@ -60,6 +63,28 @@ void CommandLineTest::versionPrintsTheBuildVersion() {
     QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
                 .match(QStringLiteral(KESTRO_VERSION))
                 .hasMatch());
+}
+
+// Without a display the child could only abort if it created the application object first.
+void CommandLineTest::unknownArgumentsGiveTheUsageAndStatusTwo() {
+    const struct {
+        QStringList Arguments;
+        const char* Named;
+    } cases[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"-x"}, "-x"},
+        {{"file.ini"}, "file.ini"},
+        {{"-style", "fusion", "--frobnicate"}, "--frobnicate"},
+        {{"--platform=offscreen", "-reverse", "-reverse=1"}, "-reverse=1"},
+    };
+    for (const auto& c : cases) {
+        const TRun run = RunProgram(c.Arguments);
+        QCOMPARE(run.ExitCode, 2);
+        QVERIFY(run.Out.isEmpty());
+        QVERIFY2(run.Err.startsWith(QStringLiteral("Kestro4SetClock: unknown option '%1'\nUsage: ")
+                                        .arg(QLatin1String(c.Named))),
+                 qPrintable(run.Err));
+    }
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

@@ -1,5 +1,5 @@
-// The thin layer over Qt: guarded handlers, idle-time action updates, the timer, the date and
-// time fields and their conversions.
+// The thin layer over Qt: guarded handlers, idle-time action updates, the window model's timers,
+// the date and time fields and their conversions.
 #include "TestSupport.h"
 
 #include "app/FieldValidation.h"
@@ -8,8 +8,8 @@
 #include "ui/framework/DateTimeConvert.h"
 #include "ui/framework/DateTimeEdits.h"
 #include "ui/framework/Guard.h"
+#include "ui/framework/ModelTimers.h"
 #include "ui/framework/ProcessMessages.h"
-#include "ui/framework/Timer.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -43,7 +43,7 @@ private slots:
     void idleUpdatesRunWhenTheLoopGoesIdleButNotInsideProcessMessages();
     void executeRunsOnlyWhenStillEnabledAfterUpdate();
     void failingExecuteReachesTheHook();
-    void timerRestartsWhenEnabledAndIsOneShotByItsHandler();
+    void modelTimersRestartFireOnceOrRepeatAndReportFailures();
     void conversionsRoundTrip_data();
     void conversionsRoundTrip();
     void timeFieldTakesOverOrRejectsTypedEntry();
@@ -127,27 +127,36 @@ void FrameworkTests::failingExecuteReachesTheHook() {
     QCOMPARE(hook.Senders, QList<QObject*>({&action}));
 }
 
-void FrameworkTests::timerRestartsWhenEnabledAndIsOneShotByItsHandler() {
+void FrameworkTests::modelTimersRestartFireOnceOrRepeatAndReportFailures() {
     THookRecorder hook;
-    TTimer timer;
-    int fired = 0;
-    timer.SetInterval(400);
-    timer.OnTimer = [&](QObject* sender) {
-        ++fired;
-        static_cast<TTimer*>(sender)->SetEnabled(false);
-        throw Exception("timer failed");
-    };
-    timer.SetEnabled(true);
+    TQtModelTimers timers;
+    int once = 0;
+    int repeated = 0;
+    const auto oneShot = timers.CreateTimer(
+        [&] {
+            ++once;
+            throw Exception("timer failed");
+        },
+        false);
+    const auto periodic = timers.CreateTimer([&] { ++repeated; }, true);
+    oneShot->Start(400);
+    periodic->Start(100);
     SpinIdle(250);
-    timer.SetEnabled(false);
-    timer.SetEnabled(true); // starts the 400 ms anew
+    oneShot->Start(400); // the 400 ms start anew
     SpinIdle(250);
-    QCOMPARE(fired, 0);
-    QVERIFY(SpinUntil([&] { return fired == 1; }, 2000));
+    QCOMPARE(once, 0);
+    QVERIFY(oneShot->Active());
+    QVERIFY(SpinUntil([&] { return once == 1; }, 2000));
     SpinIdle(100);
-    QCOMPARE(fired, 1);
-    QVERIFY(!timer.Enabled());
+    QCOMPARE(once, 1);
+    QVERIFY(!oneShot->Active());
+    QVERIFY2(repeated >= 4, qPrintable(QString::number(repeated)));
+    periodic->Stop();
+    QVERIFY(!periodic->Active());
     QCOMPARE(hook.Messages, QStringList({"timer failed"}));
+    // The model's clock is the steady clock.
+    const auto before = std::chrono::steady_clock::now();
+    QVERIFY(timers.Clock().Now() >= before);
 }
 
 void FrameworkTests::conversionsRoundTrip_data() {

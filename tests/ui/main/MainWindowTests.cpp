@@ -50,6 +50,7 @@ private slots:
     void nonCommunicationErrorShowsMessageBox();
     void englishFieldsWhateverLocale();
     void exitClosesWindow();
+    void disabledIconsStayVisible();
     void screenshot();
 };
 
@@ -234,12 +235,46 @@ void MainWindowTests::exitClosesWindow() {
     QVERIFY(!rig.Window->isVisible());
 }
 
+namespace {
+
+// How many pixels of a button's face stand out from its background (its corner) by at least a
+// quarter of the grey scale.
+int VisiblePixels(QWidget* button) {
+    const QImage face = button->grab().toImage();
+    const int background = qGray(face.pixel(0, 0));
+    int visible = 0;
+    for (int y = 0; y < face.height(); ++y)
+        for (int x = 0; x < face.width(); ++x)
+            visible += qAbs(qGray(face.pixel(x, y)) - background) >= 64 ? 1 : 0;
+    return visible;
+}
+
+} // namespace
+
+// The clock panel's buttons lie on its grey header: disabled, their pictures stay visible.
+void MainWindowTests::disabledIconsStayVisible() {
+    TRig enabled(Bus({5}));
+    TRig disabled(Bus({5}), 200, "/nonexistent/kestro-port");
+    for (const char* name : {"btnGetTime", "btnSetTime", "btnSetCurrTime", "btnSendEcho"}) {
+        auto* on = enabled.Get<QToolButton>(name);
+        auto* off = disabled.Get<QToolButton>(name);
+        QVERIFY(on->isEnabled() && !off->isEnabled());
+        const int shown = VisiblePixels(on);
+        const int greyed = VisiblePixels(off);
+        qInfo("%s: %d pixels stand out enabled, %d disabled", name, shown, greyed);
+        QVERIFY2(greyed * 4 >= shown * 3, name); // at least three quarters as visible
+    }
+}
+
 void MainWindowTests::screenshot() {
     const char* path = std::getenv("KESTRO_SCREENSHOT");
     if (path == nullptr || *path == '\0')
         QSKIP("KESTRO_SCREENSHOT names the PNG to write");
-    TRig rig(Head(7));
+    vmeter::TOptions meter = Head(7);
+    meter.Clock.OffsetMs = -2000; // the offset line has something to say
+    TRig rig(meter);
     rig.Click("btnGetTime");
+    QCOMPARE(rig.Get<QLabel>("lblClockOffset")->text(), QStringLiteral("meter 2 s behind"));
     QVERIFY(rig.Window->grab().save(QString::fromLocal8Bit(path)));
 }
 

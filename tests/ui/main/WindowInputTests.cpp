@@ -5,10 +5,13 @@
 
 #include "ui/framework/DateTimeEdits.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -36,6 +39,8 @@ private slots:
     void clickedTimeAndDateSectionsTakeTypedDigits();
     void menusOpenFromTheKeyboard();
     void deviceActionsHaveShortcuts();
+    void deviceShortcutsWorkInEveryField();
+    void escapeStopsASynchronisationBeforeItWrites();
     void panelButtonsAreInTheTabOrder();
 };
 
@@ -135,6 +140,50 @@ void WindowInputTests::deviceActionsHaveShortcuts() {
                  qPrintable(QString(shortcut.Action) + ": " + frames.join(' ')));
     }
     QCOMPARE(rig.Get<QToolButton>("btnSendEcho")->toolTip(), rig.Action("actSendEcho")->toolTip());
+}
+
+// A text field takes some keys as its own (on X11 Ctrl+E is "end of line"): the window's keys
+// must win wherever the focus is, and the field's text stays as it was.
+void WindowInputTests::deviceShortcutsWorkInEveryField() {
+    TRig rig(Bus({5}));
+    rig.UseAddress(5);
+    for (const char* name : {"sedKestroId", "edTime", "edDate"}) {
+        auto* field = rig.Get<QAbstractSpinBox>(name);
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        QString text;
+        // Ctrl+R fills the time and date fields; Ctrl+E, "end of line" to a text field, changes
+        // no field.
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::CTRL | Qt::Key_R), QKeySequence(Qt::CTRL | Qt::Key_E)}) {
+            rig.Meter->ClearLog();
+            SpinIdle();
+            text = EditorOf(field)->text();
+            QTest::keySequence(QApplication::focusWidget(), keys);
+            SpinIdle();
+            QVERIFY2(
+                rig.Frames().size() == 1,
+                qPrintable(
+                    QString("%1 in %2: %3").arg(keys.toString(), name, rig.Frames().join(' '))));
+        }
+        QCOMPARE(EditorOf(field)->text(), text);
+    }
+    qInfo("platform %s", qPrintable(QGuiApplication::platformName()));
+}
+
+void WindowInputTests::escapeStopsASynchronisationBeforeItWrites() {
+    TRig rig(Head(7));
+    // Pressed while the measurement reads the meter's clock (the window takes its input then).
+    QTimer::singleShot(300, rig.Window.get(),
+                       [&] { QTest::keyClick(rig.Window.get(), Qt::Key_Escape); });
+    QTest::keySequence(rig.Window.get(), QKeySequence(Qt::CTRL | Qt::Key_T));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.LastStatus(),
+                              std::string("Stopped: the meter's clock was not set"), 20000);
+    const QStringList frames = rig.Frames();
+    QVERIFY2(!frames.filter(QStringLiteral("#R??C")).isEmpty(), qPrintable(frames.join(' ')));
+    QVERIFY2(frames.filter(QStringLiteral("#W??C")).isEmpty(), qPrintable(frames.join(' ')));
+    QCOMPARE(frames.back(), QStringLiteral("#W??k,00*10\r"));
+    QVERIFY(!rig.Meter->LinkMode());
 }
 
 void WindowInputTests::panelButtonsAreInTheTabOrder() {

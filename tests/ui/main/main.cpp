@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
     InitGlobals();
     TApplication application(argc, argv);
     SetApplicationTitle(QStringLiteral("Kestro Setup"));
+    // KESTRO_UI_TESTS=input runs the keyboard and mouse tests alone (also on a real display).
+    if (qEnvironmentVariable("KESTRO_UI_TESTS") == QLatin1String("input"))
+        return RunWindowInputTests(argc, argv) == 0 ? 0 : 1;
     int failures = RunFrameworkTests(argc, argv);
     failures += RunMainWindowTests(argc, argv);
     failures += RunStatusLineTests(argc, argv);

@@ -28,14 +28,15 @@ TEST_F(MainModel, StartsReadyWithTheTargetOfTheWindowAndEverythingEnabled) {
     for (const auto& [action, enabled] : rig.view.Enabled)
         EXPECT_TRUE(enabled) << static_cast<int>(action);
     EXPECT_EQ(rig.view.Enabled.size(), 8u);
-    EXPECT_EQ(rig.meters.Line->OpenedDevice, "/dev/kestro-meters");
+    EXPECT_EQ(rig.meters.Line->OpenedDevice, "socket://kestro-meters:4001");
     EXPECT_TRUE(rig.meters.Frames.empty());
 }
 
 TEST(MainModelStart, APortThatDoesNotOpenLeavesConfigAndCleanupOnly) {
     TModelRig rig;
     rig.meters.Line->FailOpen = true;
-    rig.meters.Line->Cause = "/dev/kestro-meters: no such device: is the adapter plugged in?";
+    rig.meters.Line->Cause =
+        "socket://kestro-meters:4001: no such device: is the adapter plugged in?";
     rig.Start();
     EXPECT_EQ(rig.view.Status(), "Status: Cannot open COM1!");
     EXPECT_EQ(rig.view.Cause(), rig.meters.Line->Cause);

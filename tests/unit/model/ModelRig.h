@@ -14,7 +14,7 @@ namespace model_test {
 struct TModelRig {
     explicit TModelRig(TSettings settings = {1, 9600, 30}) {
         store.Stored.Settings = settings;
-        store.Stored.Ports = {{1, "/dev/kestro-meters"}};
+        store.Stored.Ports = {{1, "socket://kestro-meters:4001"}};
     }
 
     // The window's creation.

@@ -11,7 +11,7 @@ namespace {
 class ModelSettings : public ::testing::Test {
 protected:
     ModelSettings() {
-        rig.store.Stored.Ports[2] = "/dev/kestro-second";
+        rig.store.Stored.Ports[2] = "socket://kestro-second:4002";
         rig.Start();
         rig.UseAddress(5);
     }
@@ -32,18 +32,18 @@ TEST_F(ModelSettings, CancelledConfigChangesNothingAndDoesNotReopen) {
     rig.Run(TMainAction::Config);
     EXPECT_EQ(Shown, std::vector<TSettings>({{1, 9600, 30}}));
     EXPECT_TRUE(rig.store.Saved.empty());
-    EXPECT_EQ(rig.meters.Line->Calls.front(), "Open(/dev/kestro-meters)");
+    EXPECT_EQ(rig.meters.Line->Calls.front(), "Open(socket://kestro-meters:4001)");
     EXPECT_EQ(std::count(rig.meters.Line->Calls.begin(), rig.meters.Line->Calls.end(),
-                         "Open(/dev/kestro-meters)"),
+                         "Open(socket://kestro-meters:4001)"),
               1);
 }
 
 TEST_F(ModelSettings, ConfirmedConfigSavesOnceReadsThePortsAgainAndReopens) {
     Dialog(TSettings{1, 4800, 150});
-    rig.store.Stored.Ports[1] = "/dev/kestro-moved"; // changed in the file since the start
+    rig.store.Stored.Ports[1] = "socket://kestro-moved:4003"; // changed in the file since the start
     rig.Run(TMainAction::Config);
     EXPECT_EQ(rig.store.Saved, std::vector<TSettings>({{1, 4800, 150}}));
-    EXPECT_EQ(rig.meters.Line->OpenedDevice, "/dev/kestro-moved");
+    EXPECT_EQ(rig.meters.Line->OpenedDevice, "socket://kestro-moved:4003");
     EXPECT_EQ(rig.meters.Line->Settings->BaudRate, 4800);
     // Reopened even when nothing changed; the dialog gets the values confirmed last.
     Dialog(TSettings{1, 4800, 150});

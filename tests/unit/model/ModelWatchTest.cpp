@@ -61,7 +61,7 @@ protected:
     }
 
     const std::string Cause =
-        "/dev/kestro-meters: the device is gone (hang-up): is the adapter plugged in?";
+        "socket://kestro-meters:4001: the device is gone (hang-up): is the adapter plugged in?";
     TModelRig rig;
 };
 

@@ -19,7 +19,8 @@ protected:
     void Vanish() {
         line->FailPurge = true;
         line->Gone = true;
-        line->Cause = "/dev/kestro-test: the device is gone (hang-up): is the adapter plugged in?";
+        line->Cause =
+            "socket://kestro-test:4001: the device is gone (hang-up): is the adapter plugged in?";
     }
     void ComeBack() {
         line->FailPurge = false;
@@ -35,7 +36,7 @@ protected:
     TEnglishTexts english;
     std::shared_ptr<TFakeSerialLine> line = std::make_shared<TFakeSerialLine>();
     TLink link{TSettings{1, 9600, 250},
-               TPortMap{{1, "/dev/kestro-test"}},
+               TPortMap{{1, "socket://kestro-test:4001"}},
                {},
                std::make_unique<TFakeSerialBackend>(line)};
 };
@@ -43,11 +44,11 @@ protected:
 } // namespace
 
 TEST_F(LinkTest, OpensTheMappedDeviceWithTheSettings) {
-    EXPECT_EQ(line->OpenedDevice, "/dev/kestro-test");
+    EXPECT_EQ(line->OpenedDevice, "socket://kestro-test:4001");
     EXPECT_EQ(line->Settings->BaudRate, 9600);
     EXPECT_EQ(link.Engine().Timeout, 250);
-    link.Apply({2, 4800, 300}, {{2, "/dev/kestro-other"}});
-    EXPECT_EQ(line->OpenedDevice, "/dev/kestro-other");
+    link.Apply({2, 4800, 300}, {{2, "socket://kestro-other:4002"}});
+    EXPECT_EQ(line->OpenedDevice, "socket://kestro-other:4002");
     EXPECT_EQ(line->Settings->BaudRate, 4800);
     EXPECT_EQ(link.Engine().Timeout, 300);
 }
@@ -72,7 +73,7 @@ TEST_F(LinkTest, GoneDeviceLosesThePortOtherFailuresDoNot) {
 TEST_F(LinkTest, IdleAttemptsReopenOnceTheDeviceIsBack) {
     LoseThePort();
     line->FailOpen = true;
-    line->Cause = "/dev/kestro-test: no such device: is the adapter plugged in?";
+    line->Cause = "socket://kestro-test:4001: no such device: is the adapter plugged in?";
     EXPECT_FALSE(link.Reconnect());
     EXPECT_TRUE(link.Lost());
     EXPECT_EQ(link.FailureCause(), line->Cause);
@@ -118,7 +119,7 @@ TEST_F(LinkTest, RestoreReopensAPortThatARefusedSpeedClosed) {
     line->Calls.clear();
     link.Restore();
     EXPECT_EQ(line->Calls,
-              std::vector<std::string>({"Open(/dev/kestro-test)", "Configure(9600,200)"}));
+              std::vector<std::string>({"Open(socket://kestro-test:4001)", "Configure(9600,200)"}));
     EXPECT_EQ(link.Engine().Timeout, 250);
 }
 
@@ -128,7 +129,8 @@ TEST_F(LinkTest, APresenceCheckSendsNothingAndLosesAGonePort) {
     EXPECT_TRUE(link.Active());
     line->FailWait = true;
     line->Gone = true;
-    line->Cause = "/dev/kestro-test: the device is gone (hang-up): is the adapter plugged in?";
+    line->Cause =
+        "socket://kestro-test:4001: the device is gone (hang-up): is the adapter plugged in?";
     try {
         link.CheckPresent();
         FAIL() << "a gone device passed";
@@ -149,14 +151,14 @@ TEST(LinkNames, APortGivenByItsDeviceIsNamedByTheComPortOrByThePath) {
         const char* Device;
         const char* Message;
     } cases[] = {
-        {"/dev/ttyUSB3", "Cannot open COM2!"},
+        {"rfc2217://meters.example:4001", "Cannot open COM2!"},
         {"/dev/ttyUSB7", "Cannot open /dev/ttyUSB7!"},
-        {"rfc2217://meters.example:4001", "Cannot open rfc2217://meters.example:4001!"},
+        {"socket://meters.example:4002", "Cannot open socket://meters.example:4002!"},
     };
     for (const auto& c : cases) {
         auto line = std::make_shared<TFakeSerialLine>();
         line->FailOpen = true;
-        TLink link({1, 9600, 200}, {{2, "/dev/ttyUSB3"}}, c.Device,
+        TLink link({1, 9600, 200}, {{2, "rfc2217://meters.example:4001"}}, c.Device,
                    std::make_unique<TFakeSerialBackend>(line));
         try {
             link.Open();
