@@ -119,6 +119,11 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return result;
         break;
     }
+    case WM_SIZE:
+        // The toolbar spans the window's width.
+        if (FToolbar != nullptr)
+            SendMessageW(FToolbar, TB_AUTOSIZE, 0, 0);
+        break;
     case WM_PAINT:
         Paint();
         return 0;

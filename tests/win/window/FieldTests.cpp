@@ -147,6 +147,15 @@ TEST_P(WindowScaling, NothingIsClipped) {
               ClientWidth(Control(IDC_EDTIME)));
     EXPECT_LE(TextWidth(Control(IDC_EDDATE), L"28.08.2088") + button + gap,
               ClientWidth(Control(IDC_EDDATE)));
+    // Every toolbar button lies on the toolbar.
+    const HWND toolbar = Control(IDC_TOOLBAR);
+    const int buttons = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < buttons; ++i) {
+        RECT item{};
+        SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&item));
+        EXPECT_LE(item.right, ClientWidth(toolbar)) << "toolbar button " << i;
+    }
     // Every control lies inside the window.
     for (HWND child = GetWindow(Window(), GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {

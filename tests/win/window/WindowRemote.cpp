@@ -3,7 +3,7 @@
 //   --config-ok      chooses File > Config and confirms the dialog with OK (the window saves)
 //   --command ID     chooses a command of the window (menu item, toolbar button) by identifier
 //   --wait MS        lets the window work for a while
-//   --capture FILE   writes the window's client area as a 32-bit BMP file
+//   --capture FILE   writes the window's menu bar and client area as a 32-bit BMP file
 //   --close          closes the window
 // scripts/check-windows-package.sh confirms Config in the installed and the portable program;
 // scripts/screenshot-windows.sh takes the picture for the README. Exit status 0 when every step
@@ -52,8 +52,17 @@ bool Capture(HWND window, const wchar_t* file) {
     GetClientRect(window, &client);
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
+    const int clientTop = origin.y;
+    // From the menu bar down, as a window's picture shows it.
+    MENUBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    if (GetMenuBarInfo(window, static_cast<LONG>(OBJID_MENU), 0, &bar) &&
+        bar.rcBar.bottom > bar.rcBar.top)
+        origin.y = bar.rcBar.top;
+    else // Wine leaves the bar's rectangle empty: one menu line lies above the client area
+        origin.y -= GetSystemMetrics(SM_CYMENU) + 1;
     const int width = client.right;
-    const int height = client.bottom;
+    const int height = client.bottom + (clientTop - origin.y);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
