@@ -56,11 +56,12 @@ viewable() {
 measure() {
     local start end pid rss
     start=$(date +%s%N)
-    QT_QPA_PLATFORM=xcb "$@" >/dev/null 2>&1 &
+    QT_QPA_PLATFORM=xcb "$@" >"$work/program.out" 2>&1 &
     pid=$!
     until viewable; do
         if ! kill -0 "$pid" 2>/dev/null; then
-            echo "window-startup: the program ended before its window showed" >&2
+            echo "window-startup: $* ended before its window showed:" >&2
+            cat "$work/program.out" >&2
             return 1
         fi
         sleep 0.005
@@ -74,26 +75,41 @@ measure() {
     echo "$(( (end - start) / 1000000 )) $rss"
 }
 
+# The middle one of sorted numbers, one a line.
+median() {
+    local count
+    count=$(wc -l <<<"$1")
+    sed -n "$(( (count + 1) / 2 ))p" <<<"$1"
+}
+
 # report LABEL COMMAND...: one warm-up start, then `runs` measured ones.
 report() {
     local label=$1
     shift
-    measure "$@" >/dev/null
-    local results=()
+    measure "$@" >/dev/null || true
+    local results=() failed=0 result
     for _ in $(seq "$runs"); do
-        results+=("$(measure "$@")")
+        if result=$(measure "$@"); then
+            results+=("$result")
+        else
+            failed=$((failed + 1))
+        fi
     done
-    printf '%s\n' "${results[@]}" | sort -n | awk -v label="$label" '
-        { ms[NR] = $1; rss[NR] = $2 }
-        END {
-            n = asort(rss, sorted)
-            printf "%-34s shown after %5d ms median (%d..%d)   resident %6.1f MB median\n",
-                   label, ms[int((NR + 1) / 2)], ms[1], ms[NR], sorted[int((n + 1) / 2)] / 1024
-        }'
+    if [ "${#results[@]}" -eq 0 ]; then
+        echo "$label: no start showed its window" >&2
+        return 1
+    fi
+    [ "$failed" -eq 0 ] || echo "$label: $failed of $runs starts failed (left out)" >&2
+    local ms rss
+    ms=$(printf '%s\n' "${results[@]}" | awk '{print $1}' | sort -n)
+    rss=$(printf '%s\n' "${results[@]}" | awk '{print $2}' | sort -n)
+    printf '%-34s shown after %5d ms median (%d..%d)   resident %6.1f MB median\n' "$label" \
+        "$(median "$ms")" "$(head -n1 <<<"$ms")" "$(tail -n1 <<<"$ms")" \
+        "$(awk -v kib="$(median "$rss")" 'BEGIN { print kib / 1024 }')"
 }
 
 echo "== Start-up to a shown window, $runs starts each (median, range)"
 report "Qt window (Linux, xcb)" "$work/qt/Kestro4SetClock"
-report "Win32 window (Wine $(wine --version | sed 's/wine-//'))" wine "$work/win/Kestro4SetClock.exe"
+report "Win32 window (Wine $(wine --version | sed 's/^wine-\([0-9.]*\).*/\1/'))" wine "$work/win/Kestro4SetClock.exe"
 echo "Wine's figures are indicative: its loader and emulation are part of them; on Windows the"
 echo "program starts without them. Resident memory is the program's own process."

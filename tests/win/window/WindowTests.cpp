@@ -86,6 +86,17 @@ TEST_F(WindowTest, EchoThroughTheOpticalHeadSwitchesTo300BaudAndBackThenReadyAft
     EXPECT_LE(after, 6500ms);
 }
 
+TEST_F(WindowTest, ClosedDuringAnOperationTheWindowGoesOnlyOnceItHasEnded) {
+    const HWND window = Window();
+    // Taken while the echo through the optical head processes the window's messages.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Click(IDM_SENDECHO);
+    EXPECT_FALSE(IsWindow(window));
+    const auto heard = Heard(3);
+    ASSERT_EQ(heard.size(), 3u); // link mode off included: the operation ran to its end
+    EXPECT_EQ(heard[2].Frame, RequestFrame("W??k,00"));
+}
+
 TEST_F(WindowTest, EchoReadWriteAndWriteCurrentOnTheBus) {
     OnTheBus(L"5");
     Click(IDM_SENDECHO);
