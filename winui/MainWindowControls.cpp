@@ -91,8 +91,7 @@ void TMainWindow::CreateControls() {
         // Headers lie under the buttons on them.
         if (child.Style == Header)
             SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        if ((child.Style & 0xF) == BS_PUSHBUTTON && wcscmp(child.Class, L"BUTTON") == 0 &&
-            (child.Style & BS_ICON) != 0)
+        if (child.Style == Button) // a picture only: its hint is the tooltip
             AddTooltip(control, child.Text);
     }
     AddTooltip(Control(IDC_LBLSTATUS), L"Status:");
