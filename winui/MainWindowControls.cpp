@@ -258,11 +258,22 @@ bool TMainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
         int index = 0;
         for (const TActionFace& face : ActionFaces()) {
             if (static_cast<UINT>(face.Command) == item.itemID) {
-                const int top = rect.top + (rect.bottom - rect.top - size) / 2;
-                const UINT state =
-                    (item.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0 ? DSS_DISABLED : DSS_NORMAL;
-                DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(FIcons[index].get()), 0,
-                           rect.left, top, size, size, DST_ICON | state);
+                // The toolbar's picture; a disabled item's in grey, as the toolbar shows it.
+                IMAGELISTDRAWPARAMS draw{};
+                draw.cbSize = sizeof draw;
+                draw.himl = FImages.get();
+                draw.i = index;
+                draw.hdcDst = dc;
+                draw.x = rect.left;
+                draw.y = rect.top + (rect.bottom - rect.top - size) / 2;
+                draw.rgbBk = CLR_NONE;
+                draw.rgbFg = CLR_NONE;
+                draw.fStyle = ILD_TRANSPARENT;
+                if ((item.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0) {
+                    draw.fState = ILS_SATURATE;
+                    draw.Frame = 255;
+                }
+                ImageList_DrawIndirect(&draw);
                 return true;
             }
             ++index;

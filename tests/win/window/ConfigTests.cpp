@@ -54,6 +54,14 @@ TEST_P(ConfigDialogTest, ShowsTheSettingsAndSavesOnlyOnOk) {
     const std::string before = FileText(SettingsFile);
     std::string shownPort, shownBaud, shownTimeout, page;
     TDialogAnswerer answerer([&](HWND dialog) {
+        // Every label of the page and every button fits its text.
+        for (int id : {IDC_LBLCOMPORT, IDC_LBLBAUDRATE, IDC_LBLBAUDRATEUNITS, IDC_LBLTIMEOUT,
+                       IDC_LBLTIMEOUTUNITS})
+            EXPECT_TRUE(TextFits(Field(dialog, id))) << id;
+        for (int id : {IDC_BTNDEFAULT, IDOK, IDCANCEL})
+            EXPECT_LT(TextWidth(GetDlgItem(dialog, id), WindowTextOf(GetDlgItem(dialog, id))),
+                      ClientWidth(GetDlgItem(dialog, id)))
+                << id;
         shownPort = Shown(dialog, IDC_EDCOMPORT);
         shownBaud = Shown(dialog, IDC_EDBAUDRATE);
         shownTimeout = Shown(dialog, IDC_EDTIMEOUT);

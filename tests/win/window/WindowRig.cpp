@@ -13,6 +13,28 @@
 
 namespace wintest {
 
+int TextWidth(HWND control, std::wstring text) {
+    std::erase(text, L'&');
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+int ClientWidth(HWND control) {
+    RECT rect{};
+    GetClientRect(control, &rect);
+    return rect.right;
+}
+
+bool TextFits(HWND control) {
+    return TextWidth(control, WindowTextOf(control)) <= ClientWidth(control);
+}
+
 void TWindowTest::SetUp() {
     const auto port = PortFromEnv(MeterPortVar);
     if (!port)

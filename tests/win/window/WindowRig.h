@@ -28,6 +28,12 @@ inline constexpr const char* LostPortVar = "KESTRO_WIN_TEST_LOST_COM";
 // Set by the script, which gives the tests a display: without one they fail instead of skip.
 inline constexpr const char* RequireWindowVar = "KESTRO_WIN_TEST_REQUIRE_WINDOW";
 
+// The width of a text in a control's font (mnemonic marks left out), a control's client width,
+// and whether the control's own text fits it.
+int TextWidth(HWND control, std::wstring text);
+int ClientWidth(HWND control);
+bool TextFits(HWND control);
+
 // The program's main window, created in the test's thread with a settings file of its own
 // (in a fresh folder) that names the meter port, and driven by control identifiers and
 // messages as a user would through the mouse and keys.
