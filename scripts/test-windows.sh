@@ -4,12 +4,15 @@
 #   COM1  meter 05 on the bus and meter 07 under the optical head, with a request log
 #   COM2  meter 05 that drops the line on the first request (a pulled USB adapter)
 #   COM3  meter 05 on a timed line with a clock 2.3456 s ahead, with a request log
+#   COM4  meter 05 whose every reply is an error reply (error D)
+#   COM5  meter 05 that drops the line on the first request, for the window
 #   COM9  missing (checked before the tests run)
 # and two virtual meters served over TCP on loopback, which the tests reach through Winsock:
 #   RFC 2217  meter 05 on the bus and meter 07 under the optical head, with a request log
 #   raw TCP   meter 05 that drops the line on the first request
 # Every other COM port stays unused: Wine maps the host's real serial ports to the next free
-# numbers, and the tests open only the ports named above.
+# numbers, and the tests open only the ports named above. The window's tests run in-process
+# under Xvfb (a window needs a display); the other tests run without one.
 # Usage: scripts/test-windows.sh        (installs what is missing; root or sudo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +20,8 @@ root=$(pwd)
 start=$(date +%s)
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64
+# fonts-wine brings Tahoma (the window's face); librsvg2-bin and icoutils render its icons.
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 fonts-wine librsvg2-bin icoutils
 
 echo "== Windows build (preset windows)"
 cmake --preset windows
@@ -59,6 +63,8 @@ if ! wineboot -i >"$work/wineboot.out" 2>&1; then
     exit 1
 fi
 echo "wineboot took $(( ($(date +%s%N) - boot_start) / 1000000 )) ms"
+# Debian's Wine finds its own fonts only in the prefix.
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 start_meter() { # link log args...
     local link=$1 log=$2
@@ -77,6 +83,8 @@ start_meter "$work/com1" "$work/meter1.out" --meter 5 --optohead 7 --log "$work/
 start_meter "$work/com2" "$work/meter2.out" --meter 5 --fault drop-line
 start_meter "$work/com3" "$work/meter3.out" --meter 5 --pace --turnaround 2 --turnaround-max 20 \
     --clock-offset 2345.6 --drift 20 --log "$work/meter3.log"
+start_meter "$work/com4" "$work/meter4.out" --meter 5 --fault error-d
+start_meter "$work/com5" "$work/meter5.out" --meter 5 --fault drop-line
 
 serve_meter() { # out args...: sets served_port to the TCP port the meter serves on
     local out=$1
@@ -99,6 +107,8 @@ raw_port=$served_port
 
 # The port map lives in the registry; Wine applies it to dosdevices when it starts, so it is
 # written, Wine is stopped, and the links are checked after the next start.
+# The windows are unmanaged: without a window manager Wine waits 2 s for each managed window
+# to go.
 cat >"$work/ports.reg" <<REG
 REGEDIT4
 
@@ -106,13 +116,18 @@ REGEDIT4
 "COM1"="$work/com1"
 "COM2"="$work/com2"
 "COM3"="$work/com3"
+"COM4"="$work/com4"
+"COM5"="$work/com5"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="N"
 REG
 wine reg import "$(echo "Z:$work/ports.reg" | tr / '\\')" >/dev/null 2>&1
 wineserver -k || true
 wineserver -w
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1
-for n in 1 2 3; do
+for n in 1 2 3 4 5; do
     got=$(readlink "$WINEPREFIX/dosdevices/com$n" || true)
     if [ "$got" != "$work/com$n" ]; then
         echo "test-windows: COM$n leads to '$got', not to its virtual meter; no tests run" >&2
@@ -138,8 +153,22 @@ export KESTRO_WIN_TEST_RAW_DROP="socket://127.0.0.1:$raw_port"
 export KESTRO_WIN_TEST_CLOCK_COM=3
 export KESTRO_WIN_TEST_CLOCK_LOG
 KESTRO_WIN_TEST_CLOCK_LOG=$(echo "Z:$work/meter3.log" | tr / '\\')
+export KESTRO_WIN_TEST_ERROR_COM=4
+export KESTRO_WIN_TEST_LOST_COM=5
 status=0
-ctest --preset windows --parallel "$jobs" || status=$?
+ctest --preset windows --parallel "$jobs" --label-exclude window || status=$?
+
+echo "== The window's tests under Wine and Xvfb ($(( $(date +%s) - start )) s so far)"
+# The test preset hides the display; these tests need one, so ctest runs them without it. Wine
+# starts anew under the display: the desktop of a Wine started without one has no windows.
+wineserver -k || true
+wineserver -w
+export KESTRO_WIN_TEST_REQUIRE_WINDOW=1
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c \
+    'ctest --test-dir build/windows --label-regex window --verbose --timeout 300;
+     status=$?; wineserver -k; wineserver -w; exit $status' || status=$?
+unset KESTRO_WIN_TEST_REQUIRE_WINDOW
+wineserver -p
 
 echo "== kestro.exe under Wine"
 kestro_exe="$root/build/windows/cli/kestro.exe"
