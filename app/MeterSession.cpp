@@ -32,8 +32,14 @@ void TMeterSession::Open() {
     FChannel.SetSlowLink(true);
     FSwitched = true;
     try {
-        FChannel.SetBaudRate(OptoheadBaudRate);
-        FChannel.Open();
+        // In place on an open port: a device server keeps its one connection, a local port
+        // its lock.
+        if (FChannel.GetActive()) {
+            FChannel.Reconfigure(OptoheadBaudRate);
+        } else {
+            FChannel.SetBaudRate(OptoheadBaudRate);
+            FChannel.Open();
+        }
         FEngine.Timeout = OptoheadTimeout;
         FEngine.WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOn);
         FLinkOn = true;
@@ -78,6 +84,11 @@ void TMeterSession::Run(const std::function<void()>& body) {
 
 void TMeterSession::Restore() {
     FSwitched = false;
+    if (FChannel.GetActive() && FChannel.GetPort() == FConfigured.ComPort) {
+        FEngine.Timeout = FConfigured.Timeout;
+        FChannel.Reconfigure(FConfigured.BaudRate);
+        return;
+    }
     ApplySettings(FChannel, FEngine, FConfigured);
 }
 

@@ -34,6 +34,7 @@ protected:
         rig.Engine->Retries = 1;
         ApplySettings(*rig.Dispatcher, *rig.Engine, Configured);
         rig.Line->Configured.clear();
+        rig.Line->Opens = 0;
         // Records the engine's reply timeout at each request.
         rig.Line->OnWrite = [this] {
             TimeoutAtRequest.push_back(rig.Engine->Timeout);
@@ -82,6 +83,7 @@ TEST_F(MeterSession, OptoheadSwitchesTo300BaudAroundTheOperationAndShowsTheAnswe
     EXPECT_EQ(rig.Line->Written[0], LinkOn);
     EXPECT_EQ(rig.Line->Written[2], LinkOff);
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
+    EXPECT_EQ(rig.Line->Opens, 0); // changed in place: a device server keeps its connection
     // The long write timeout from the first switch on, also back at the configured speed.
     EXPECT_EQ(rig.Line->Configured[0].WriteTimeoutMs, 2000u);
     EXPECT_EQ(rig.Line->Configured[1].WriteTimeoutMs, 2000u);
@@ -146,14 +148,17 @@ TEST_F(MeterSession, InvalidClockReplyStillClosesTheLink) {
     EXPECT_EQ(recorder.Seen.back(), "Closing connection...");
 }
 
-TEST_F(MeterSession, OpenFailingAt300BaudStillReopensAtTheConfiguredSpeed) {
+TEST_F(MeterSession, OpenFailingAt300BaudStillReopensAtTheConfiguredSpeedKeepingTheCause) {
     rig.Line->RefuseSpeed = 300;
+    rig.Line->Cause = "socket://127.0.0.1:4001: cannot change the line's speed";
     auto session = Session(TMeterTarget::Optohead());
     EXPECT_TRUE(Raises([&] { session.Open(); }, ESetupPort::ClassType, "Cannot setup COM1!"));
     EXPECT_TRUE(rig.Line->Written.empty());
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
     EXPECT_TRUE(rig.Dispatcher->GetActive());
     EXPECT_EQ(rig.Engine->Timeout, 200);
+    // What the user is told is why the switch failed, not that the line came back.
+    EXPECT_EQ(rig.Dispatcher->LastFailureCause(), rig.Line->Cause);
 }
 
 TEST_F(MeterSession, ReopenFailingWhenClosingLeavesThePortClosedWithTheConfiguredTimeout) {
