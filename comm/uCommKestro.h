@@ -64,8 +64,10 @@ public:
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text) = 0;
 
     TCommDispatcher* Dispatcher;
-    std::int32_t Timeout = 300; // milliseconds one attempt waits for the reply
-    std::int32_t Retries = 3;   // attempts per exchange, the first included
+    // Milliseconds a reply may take to begin once the request has left the line (the line time
+    // and, behind a device server, the round trip come on top).
+    std::int32_t Timeout = 300;
+    std::int32_t Retries = 3; // attempts per exchange, the first included
 };
 
 // The engine of the meters' protocol: one request/reply exchange at a time, and the meter
