@@ -120,3 +120,7 @@ std::string TLink::FailureCause() const {
 std::string TLink::DevicePath() const {
     return FChannel->DevicePath();
 }
+
+double TLink::RoundTripMs() const {
+    return FChannel->RoundTripMs();
+}

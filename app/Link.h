@@ -73,6 +73,8 @@ public:
     // system gave none.
     std::string FailureCause() const;
     std::string DevicePath() const;
+    // The smoothed round trip to a device server, 0 for a local port.
+    double RoundTripMs() const;
     const TSettings& Settings() const { return FSettings; }
 
     // The engine, for the meter operations of a session and the clock measurement.

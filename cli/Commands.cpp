@@ -12,6 +12,7 @@
 #include "cli/Sync.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -85,13 +86,26 @@ private:
     // A port failure in use: once per run, the lost port is opened again so that the batch can
     // carry on. True when it is open again.
     bool ReopenOnce(const std::string& message);
+    // Once per run, behind a device server: what a measured offset cannot know.
+    void NoteNetworkUncertainty();
 
     const TCliOptions& FOptions;
     TLink& FLink;
     TResultWriter FWriter;
     TLastText FText;
     int FStatus = ExitAllGood;
+    bool FNetworkNoted = false;
 };
+
+void TMeterCommand::NoteNetworkUncertainty() {
+    const double roundTrip = FLink.RoundTripMs();
+    if (FNetworkNoted || roundTrip <= 0)
+        return;
+    FNetworkNoted = true;
+    std::cerr << "kestro: through a device server the uncertainty holds the network's half round "
+                 "trip (the round trip is about "
+              << std::llround(roundTrip) << " ms; how it splits into its two ways is unknown)\n";
+}
 
 bool TMeterCommand::ReopenOnce(const std::string& message) {
     if (!FLink.CanReopenOnce())
@@ -158,6 +172,8 @@ TMeterCommand::TNext TMeterCommand::RunOne(const TMeterTarget& target) {
     }
     result.ElapsedMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
     FWriter.Write(result);
+    if (result.Success && result.UncertaintyMs)
+        NoteNetworkUncertainty();
     if (result.Success)
         return TNext::CarryOn;
     if (failure == TFailureKind::Meter) {

@@ -155,6 +155,22 @@ void TFrameTrace::Opened(const TTracePort& port) noexcept {
     Line(FPort, "OPEN", {}, false);
 }
 
+void TFrameTrace::Reconfigured(const TTracePort& port) noexcept {
+    FlushReceived();
+    FPort = port;
+    Line(FPort, "SPEED", {}, false);
+}
+
+void TFrameTrace::RoundTrip(double smoothedMs, double variationMs) noexcept {
+    try {
+        char text[64];
+        std::snprintf(text, sizeof text, "rtt=%.1f+-%.1fms", smoothedMs, variationMs);
+        FRoundTrip = text;
+    } catch (...) {
+        FRoundTrip.clear(); // out of memory: the line goes without it
+    }
+}
+
 void TFrameTrace::Closed() noexcept {
     FlushReceived();
     Line(FPort, "CLOSE", {}, false);
@@ -170,7 +186,15 @@ void TFrameTrace::Purging() noexcept {
 void TFrameTrace::Sent(std::string_view bytes) noexcept {
     FlushReceived(); // whatever came unasked belongs before the request
     FRequestAt = TSteady::now();
-    Line(FPort, "TX", Escape(bytes), false);
+    try {
+        std::string text = Escape(bytes);
+        if (!FRoundTrip.empty())
+            text = FRoundTrip + ' ' + text;
+        FRoundTrip.clear();
+        Line(FPort, "TX", text, false);
+    } catch (...) {
+        // out of memory: nothing is traced, the exchange goes on
+    }
 }
 
 void TFrameTrace::Received(std::string_view bytes) noexcept {

@@ -61,6 +61,9 @@ using TTraceFailureHandler = std::function<void(const std::string& reason)>;
 //   2026-12-09T17:04:47.123Z 1234ms COM1 /dev/ttyUSB0 9600 TX      #R05E*12\r
 //   2026-12-09T17:04:47.180Z 1291ms COM1 /dev/ttyUSB0 9600 RX      after=57ms #A05E*03\r
 //
+// Behind a device server a request's line also carries the round trip measured so far,
+// smoothed and its variation ("rtt=812.4+-40.2ms"). A speed changed in place has a SPEED line.
+//
 // Received bytes are collected until their CR, so a reply is one line even though the channel
 // reads it byte by byte; the line carries the time its last byte arrived (a reply cut short is
 // written when the timeout or the next request ends it). A line that cannot be written is reported
@@ -70,7 +73,9 @@ public:
     TFrameTrace(std::unique_ptr<TTraceOutput> output, TTraceFailureHandler onFailure = {});
 
     void Opened(const TTracePort& port) noexcept override;
+    void Reconfigured(const TTracePort& port) noexcept override;
     void Closed() noexcept override;
+    void RoundTrip(double smoothedMs, double variationMs) noexcept override;
     void Purging() noexcept override;
     void Sent(std::string_view bytes) noexcept override;
     void Received(std::string_view bytes) noexcept override;
@@ -104,6 +109,7 @@ private:
     TTracePort FPort;
     std::optional<TSteady::time_point> FOpenedAt;
     std::optional<TSteady::time_point> FRequestAt;
+    std::string FRoundTrip;       // for the next request's line: "rtt=...ms", or empty
     std::string FPending;         // received bytes not yet ended by a CR
     TStamp FPendingAt;            // when the last of them arrived: the time of their line
     std::string FLastClosedError; // a failed open repeated by every reconnect is traced once

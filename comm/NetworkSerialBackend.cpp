@@ -1,30 +1,26 @@
 #include "NetworkSerialBackend.h"
 
-#include "runtime/ScopedFlag.h"
+#include "NetworkClock.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cmath>
 #include <cstring>
+#include <thread>
+
+using namespace network_clock;
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-// Connecting is not a serial exchange, and a device server across a wide network may take
-// longer than a reply is given: the slow line's time-out bounds it.
-constexpr std::uint32_t ConnectTimeoutMs = 2000;
+// The floor of the wait for an answer to a control request, however short the round trip.
+constexpr std::uint32_t AnswerFloorMs = 2000;
+// Round trips an answer to a control request may take.
+constexpr double AnswerRoundTrips = 3;
+// The longest pause between tries of a new connection.
+constexpr auto LongestRetryPause = std::chrono::milliseconds(800);
 // What one receive takes from the socket at most; data not yet read stays below this.
 constexpr std::size_t ReceiveChunk = 4096;
-
-std::uint32_t RemainingMs(TClock::time_point deadline) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
-    return left > 0 ? static_cast<std::uint32_t>(left) : 0;
-}
-
-std::string Byte(std::uint8_t value) {
-    return std::string(1, static_cast<char>(value));
-}
+// A server that never stops sending is given up on after this while purging.
+constexpr auto DiscardLimit = std::chrono::milliseconds(200);
 
 } // namespace
 
@@ -38,34 +34,120 @@ bool TNetworkSerialBackend::FailConnection() {
                 FConnection.Failure());
 }
 
+std::uint32_t TNetworkSerialBackend::AnswerBoundMs() const {
+    const double roundTrips = std::ceil(AnswerRoundTrips * FRoundTrip.BoundMs());
+    const double floor = std::min(AnswerFloorMs, NetworkTimeoutMs());
+    return static_cast<std::uint32_t>(std::min(std::max(roundTrips, floor), 1e9));
+}
+
+double TNetworkSerialBackend::ReplyAllowanceMs() const {
+    // Only a reply tells a raw port's round trip: until one has, the first exchange is given
+    // what a control answer is.
+    if (!IsRfc2217() && !FReplyTimed && FWrites <= 1)
+        return AnswerBoundMs();
+    return FRoundTrip.BoundMs();
+}
+
+void TNetworkSerialBackend::ReplyDelay(double ms) {
+    if (IsRfc2217() || !IsOpen())
+        return; // the server's control answers measure the network without the meter's turn
+    if (!FReplyTimed)
+        FRoundTrip.Clear(); // the first reply crossed the whole way; connecting perhaps not
+    FRoundTrip.Add(ms);
+    FReplyTimed = true;
+}
+
+bool TNetworkSerialBackend::BackOff(std::chrono::milliseconds& delay,
+                                    TClock::time_point until) const {
+    if (TClock::now() + delay >= until)
+        return false;
+    std::this_thread::sleep_for(delay);
+    delay = std::min(delay * 2,
+                     std::chrono::duration_cast<std::chrono::milliseconds>(LongestRetryPause));
+    return true;
+}
+
+bool TNetworkSerialBackend::Connect() {
+    for (auto delay = std::chrono::milliseconds(FirstRetryPause);;) {
+        if (FConnection.Connect(FAddress.Host, FAddress.Port, RemainingMs(FSetUpDeadline))) {
+            // Connecting may end at a forwarder near the program: RFC 2217 measures from its
+            // negotiation on instead, a raw port until its first reply.
+            if (!IsRfc2217())
+                FRoundTrip.Add(FConnection.ConnectMs());
+            FCodec = TTelnetCodec();
+            return true;
+        }
+        if (!FConnection.Refused() || !BackOff(delay, FRetryUntil)) {
+            FailConnection();
+            FCause += ": is the device server on, and is this its host and port?";
+            return false;
+        }
+    }
+}
+
 bool TNetworkSerialBackend::Open(const std::string& device) {
     Close();
     if (device != FDevice)
         FRawBaudRate = 0; // another server, whose speed is not known yet
     FDevice = device;
     FGone = false;
-    const auto address = ParseNetworkDevice(device);
+    std::string problem;
+    const auto address = ParseNetworkDevice(device, &problem);
     if (!address)
-        return Fail("not a device server address: write rfc2217://host:port or "
-                    "socket://host:port");
+        return Fail(problem);
     FAddress = *address;
-    if (!FConnection.Connect(FAddress.Host, FAddress.Port, ConnectTimeoutMs)) {
-        FailConnection();
-        FCause += ": is the device server on, and is this its host and port?";
-        return false;
-    }
-    FCodec = TTelnetCodec();
-    return true;
+    FRoundTrip.Clear();
+    FWrites = 0;
+    FReplyTimed = false;
+    const auto now = TClock::now();
+    FSetUpDeadline = now + std::chrono::milliseconds(NetworkTimeoutMs());
+    // A server that serves one client at a time may not take the next one at once: right after
+    // this program closed its own connection there, a refused or dropped one is tried again.
+    const bool reopening =
+        FClosedDevice == device && FClosedAt + std::chrono::milliseconds(NetworkTimeoutMs()) > now;
+    FRetryUntil = reopening ? FSetUpDeadline : now;
+    return Connect();
 }
 
 void TNetworkSerialBackend::Close() {
+    if (FConnection.IsOpen()) {
+        FClosedAt = TClock::now();
+        FClosedDevice = FDevice;
+    }
     FConnection.Close();
     FPending.clear();
     FControls.clear();
+    FPurges.clear();
+    FLineBaudRate = 0;
 }
 
 bool TNetworkSerialBackend::IsOpen() const {
     return FConnection.IsOpen();
+}
+
+// Data bytes a server sent before it purged are old: they are dropped up to the answer to the
+// last purge sent. While the line is being set up, data bytes are old and answers are awaited;
+// otherwise answers nobody waits for (line and modem state notices) are dropped.
+void TNetworkSerialBackend::TakeTelnet(const std::uint8_t* bytes, std::size_t count,
+                                       std::string& reply) {
+    TTelnetCodec::TOutput out;
+    FCodec.Feed(bytes, count, out);
+    std::size_t newFrom = FPurges.empty() ? 0 : std::string::npos;
+    for (std::size_t i = 0; i < out.Controls.size(); ++i) {
+        const TTelnetCodec::TControlReply& control = out.Controls[i];
+        if (control.Command == TTelnetCodec::PurgeData && !FPurges.empty()) {
+            FRoundTrip.Add(
+                std::chrono::duration<double, std::milli>(TClock::now() - FPurges.front()).count());
+            FPurges.pop_front();
+            if (FPurges.empty())
+                newFrom = out.DataBefore[i];
+        } else if (FSettingUp) {
+            FControls.push_back(control);
+        }
+    }
+    if (!FSettingUp && newFrom != std::string::npos)
+        FPending.append(out.Data, newFrom);
+    reply = std::move(out.Reply);
 }
 
 bool TNetworkSerialBackend::Receive(std::uint32_t waitMs, bool* any) {
@@ -83,119 +165,22 @@ bool TNetworkSerialBackend::Receive(std::uint32_t waitMs, bool* any) {
     }
     if (any)
         *any = true;
-    // While the line is being set up, data bytes are old and answers are awaited; otherwise
-    // the data is kept and answers nobody waits for (line and modem state notices) are not.
     if (!IsRfc2217()) {
         if (!FSettingUp)
             FPending.append(reinterpret_cast<const char*>(chunk), got);
         return true;
     }
-    TTelnetCodec::TOutput out;
-    FCodec.Feed(chunk, got, out);
-    if (FSettingUp)
-        FControls.insert(FControls.end(), out.Controls.begin(), out.Controls.end());
-    else
-        FPending += out.Data;
-    if (!out.Reply.empty() && !FConnection.SendAll(out.Reply, FTimeoutMs))
+    std::string reply;
+    TakeTelnet(chunk, got, reply);
+    if (!reply.empty() && !FConnection.SendAll(reply, NetworkTimeoutMs()))
         return FailConnection();
     return true;
 }
 
-bool TNetworkSerialBackend::Negotiate() {
-    const TScopedFlag settingUp(FSettingUp); // on every path out
-    if (!FConnection.SendAll(FCodec.Start(), FTimeoutMs))
-        return FailConnection();
-    const auto deadline = TClock::now() + std::chrono::milliseconds(FTimeoutMs);
-    while (!FCodec.Negotiated()) {
-        if (const std::string refusal = FCodec.Refusal(); !refusal.empty())
-            return Fail(refusal + ": is it an RFC 2217 port (else use socket://)?");
-        const std::uint32_t left = RemainingMs(deadline);
-        if (left == 0)
-            return Fail("no Telnet negotiation within " + std::to_string(FTimeoutMs) +
-                        " ms: is it an RFC 2217 port (else use socket://)?");
-        if (!Receive(left))
-            return false;
-        FControls.clear(); // no request is out yet
-    }
-    return true;
-}
-
-// Sends the requests at once and takes the server's answers in their order, all within the
-// time-out. Each answer must carry the value asked for: a server that sets anything else
-// leaves the line in a state no exchange should run on.
-bool TNetworkSerialBackend::Request(const std::vector<TRequest>& requests) {
-    std::string wire;
-    for (const TRequest& request : requests)
-        wire += TTelnetCodec::ControlRequest(request.Command, request.Value);
-    const TScopedFlag settingUp(FSettingUp); // on every path out
-    FControls.clear();
-    if (!FConnection.SendAll(wire, FTimeoutMs))
-        return FailConnection();
-    const auto deadline = TClock::now() + std::chrono::milliseconds(FTimeoutMs);
-    std::size_t answered = 0;
-    while (answered < requests.size()) {
-        for (std::size_t i = 0; i < FControls.size() && answered < requests.size(); ++i) {
-            const TRequest& request = requests[answered];
-            const TTelnetCodec::TControlReply& reply = FControls[i];
-            if (reply.Command != request.Command)
-                continue; // a notice or an answer to something else
-            const std::string value(reinterpret_cast<const char*>(reply.Value.data()),
-                                    std::min<std::size_t>(reply.Length, reply.Value.size()));
-            if (reply.Length != request.Value.size() || value != request.Value)
-                return Fail("the server did not accept " + request.What);
-            ++answered;
-        }
-        FControls.clear();
-        if (answered == requests.size())
-            break;
-        const std::uint32_t left = RemainingMs(deadline);
-        if (left == 0)
-            return Fail("the server did not confirm " + requests[answered].What + " within " +
-                        std::to_string(FTimeoutMs) + " ms");
-        if (!Receive(left))
-            return false;
-    }
-    return true;
-}
-
-bool TNetworkSerialBackend::Configure(const TLineSettings& settings) {
-    if (!IsOpen())
-        return Fail("not connected");
-    FTimeoutMs = settings.WriteTimeoutMs;
-    if (!IsRfc2217()) {
-        if (FRawBaudRate == 0)
-            FRawBaudRate = settings.BaudRate;
-        if (settings.BaudRate != FRawBaudRate)
-            return Fail("a raw TCP port carries bytes only and cannot change the line's speed "
-                        "from " +
-                        std::to_string(FRawBaudRate) + " to " + std::to_string(settings.BaudRate) +
-                        " baud: use rfc2217:// for the optical head or another speed");
-        return true;
-    }
-    if (settings.BaudRate <= 0)
-        return Fail("no line speed of " + std::to_string(settings.BaudRate) + " baud");
-    if (!FCodec.Negotiated() && !Negotiate())
-        return false;
-    using C = TTelnetCodec;
-    const std::string baud = std::to_string(settings.BaudRate) + " baud";
-    return Request({
-        {C::SetBaudRate, C::BaudRateValue(static_cast<std::uint32_t>(settings.BaudRate)),
-         "the speed of " + baud},
-        {C::SetDataSize, Byte(8), "8 data bits"},
-        {C::SetParity, Byte(C::ParityNone), "no parity"},
-        {C::SetStopSize, Byte(C::StopBitsOne), "1 stop bit"},
-        {C::SetControl, Byte(C::NoFlowControl), "no flow control"},
-        {C::SetControl, Byte(C::DtrOn), "DTR on"},
-        {C::SetControl, Byte(C::RtsOff), "RTS off"},
-    });
-}
-
-// Whatever has arrived is old: the bytes already received and those still in the socket. A
-// server that never stops sending is given up on after the time-out; the exchange that follows
-// then fails on what it reads.
+// Whatever has arrived is old: the bytes already received and those still in the socket.
 bool TNetworkSerialBackend::Discard() {
     FPending.clear();
-    const auto deadline = TClock::now() + std::chrono::milliseconds(FTimeoutMs);
+    const auto deadline = TClock::now() + DiscardLimit;
     for (bool any = true; any && TClock::now() < deadline;) {
         any = false;
         if (!Receive(0, &any))
@@ -205,15 +190,26 @@ bool TNetworkSerialBackend::Discard() {
     return true;
 }
 
+// The purge's answer is not waited for: the server handles what it receives in order, so the
+// request that follows reaches the line after the purge, and its reply comes after the answer.
+// Data bytes up to the answer are dropped as they arrive.
 bool TNetworkSerialBackend::Purge() {
     if (!IsOpen())
         return Fail("not connected");
+    if (!FPurges.empty() &&
+        TClock::now() > FPurges.front() + std::chrono::milliseconds(AnswerBoundMs()))
+        return Fail("the server did not confirm the purge within " +
+                    std::to_string(AnswerBoundMs()) + " ms");
     if (!Discard())
         return false;
-    // The server's answer comes after whatever it sent before it purged: all of that is old,
-    // and dropped while the answer is awaited.
-    return !IsRfc2217() ||
-           Request({{TTelnetCodec::PurgeData, Byte(TTelnetCodec::PurgeBoth), "the purge"}});
+    if (!IsRfc2217())
+        return true;
+    const std::string request =
+        TTelnetCodec::ControlRequest(TTelnetCodec::PurgeData, Byte(TTelnetCodec::PurgeBoth));
+    if (!FConnection.SendAll(request, NetworkTimeoutMs()))
+        return FailConnection();
+    FPurges.push_back(TClock::now());
+    return true;
 }
 
 bool TNetworkSerialBackend::Read(void* buffer, std::uint32_t count, std::uint32_t& got) {
@@ -234,9 +230,10 @@ bool TNetworkSerialBackend::Write(const void* buffer, std::uint32_t count, std::
         return Fail("not connected");
     const std::string_view bytes(static_cast<const char*>(buffer), count);
     if (!FConnection.SendAll(IsRfc2217() ? TTelnetCodec::Escape(bytes) : std::string(bytes),
-                             FTimeoutMs))
+                             NetworkTimeoutMs()))
         return FailConnection();
     written = count;
+    ++FWrites;
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RoundTrip.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +49,14 @@ public:
     // Whether the last failure means the device itself is gone (unplugged, hung up): the port
     // is of no further use until it is opened again.
     virtual bool DeviceGone() const { return false; }
+
+    // A port behind a device server: the round trip measured so far (none for a local port),
+    // and what a wait for a meter's reply allows for the network beyond the line's own time.
+    virtual TRoundTrip RoundTrip() const { return {}; }
+    virtual double ReplyAllowanceMs() const { return 0; }
+    // A meter's reply began `ms` after its request had left the line, as the engine saw it:
+    // the round trip where the network gives no other measure of it.
+    virtual void ReplyDelay(double /*ms*/) {}
 };
 
 // The backend of the platform this program was built for.

@@ -94,6 +94,7 @@ public:
         FGone = false;
         FHandle = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
+        FQueuesSet = false;
         if (FHandle != INVALID_HANDLE_VALUE)
             return true;
         const DWORD error = ::GetLastError();
@@ -118,8 +119,11 @@ public:
     bool Configure(const TLineSettings& settings) override {
         if (!IsOpen())
             return NotOpen();
-        if (!::SetupComm(FHandle, kCommQueueSize, kCommQueueSize))
+        // The queues once per handle, before any I/O: a speed changed later on the open port
+        // (SetCommState alone) leaves them and what they hold alone.
+        if (!FQueuesSet && !::SetupComm(FHandle, kCommQueueSize, kCommQueueSize))
             return Failed("cannot set the queues");
+        FQueuesSet = true;
 
         const TCommTimeoutsImage timeoutsImage = MakeCommTimeouts(settings.WriteTimeoutMs);
         COMMTIMEOUTS timeouts;
@@ -239,6 +243,7 @@ private:
     std::string FDevice;
     std::string FCause;
     bool FGone = false;
+    bool FQueuesSet = false; // SetupComm done on this handle
     // INVALID_HANDLE_VALUE while closed. That value is also the pseudo-handle of the current
     // process, so the operations refuse it themselves instead of handing it to the system.
     HANDLE FHandle = INVALID_HANDLE_VALUE;

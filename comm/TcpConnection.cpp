@@ -35,6 +35,9 @@ bool WouldBlock(int error) {
 bool InProgress(int error) {
     return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
 }
+bool RefusedError(int error) {
+    return error == WSAECONNREFUSED;
+}
 bool Interrupted(int error) {
     return error == WSAEINTR;
 }
@@ -82,6 +85,9 @@ bool WouldBlock(int error) {
 }
 bool InProgress(int error) {
     return error == EINPROGRESS;
+}
+bool RefusedError(int error) {
+    return error == ECONNREFUSED;
 }
 bool Interrupted(int error) {
     return error == EINTR;
@@ -186,6 +192,7 @@ TTcpConnection::TWait TTcpConnection::WaitFor(bool output, std::uint32_t millise
 
 bool TTcpConnection::Connect(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {
     Close();
+    FRefused = false;
     if (!StartNetwork())
         return Fail(LastError());
     addrinfo hints{};
@@ -216,11 +223,17 @@ bool TTcpConnection::Connect(const std::string& host, std::uint16_t port, std::u
             Close();
             continue;
         }
-        if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0)
+        const auto started = TClock::now();
+        const auto connected = [&] {
+            FConnectMs = std::chrono::duration<double, std::milli>(TClock::now() - started).count();
             return true;
+        };
+        if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0)
+            return connected();
         const int error = LastError();
         if (!InProgress(error)) {
             Fail(error);
+            FRefused = RefusedError(error);
             Close();
             continue;
         }
@@ -232,10 +245,12 @@ bool TTcpConnection::Connect(const std::string& host, std::uint16_t port, std::u
                 0)
                 result = LastError();
             if (result == 0)
-                return true;
+                return connected();
             Fail(result);
+            FRefused = RefusedError(result);
         } else if (wait == TWait::TimedOut) {
             FFailure = "no answer within " + std::to_string(timeoutMs) + " ms";
+            FRefused = false;
         }
         Close();
     }

@@ -31,6 +31,12 @@ public:
 
     // The system's reason for the last failure ("Connection refused", ...).
     const std::string& Failure() const { return FFailure; }
+    // Whether the last Connect failed because nobody took the connection: no server listens
+    // there, or a server that serves one client at a time turned it away.
+    bool Refused() const { return FRefused; }
+    // How long the last successful Connect took from the first packet to the answer: one round
+    // trip to whoever took the connection (the name lookup not counted).
+    double ConnectMs() const { return FConnectMs; }
 
 private:
     enum class TWait { Ready, TimedOut, Failed };
@@ -39,4 +45,6 @@ private:
 
     std::intptr_t FSocket;
     std::string FFailure;
+    bool FRefused = false;
+    double FConnectMs = 0;
 };

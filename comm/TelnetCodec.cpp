@@ -84,6 +84,7 @@ void TTelnetCodec::EndSubnegotiation(TOutput& out) {
     for (std::size_t i = 0; i < MaxControlValue && i + 2 < FSubLength; ++i)
         reply.Value[i] = FSub[i + 2];
     out.Controls.push_back(reply);
+    out.DataBefore.push_back(out.Data.size());
 }
 
 void TTelnetCodec::SubByte(std::uint8_t byte) {

@@ -51,6 +51,9 @@ public:
         std::string Data;  // the serial line's bytes, unescaped
         std::string Reply; // negotiation answers to send back to the server at once
         std::vector<TControlReply> Controls;
+        // For each control answer, how many bytes of Data came before it on the wire: what a
+        // server sent before it purged is told apart from what it sent after.
+        std::vector<std::size_t> DataBefore;
     };
 
     // The bytes that open the negotiation: binary both ways and COM-PORT-OPTION.

@@ -20,7 +20,11 @@ public:
     virtual ~TTraceSink() = default;
 
     virtual void Opened(const TTracePort& port) noexcept = 0;
+    // The open port now runs at another speed (changed in place).
+    virtual void Reconfigured(const TTracePort& port) noexcept = 0;
     virtual void Closed() noexcept = 0;
+    // Behind a device server: the round trip measured so far, before the request it goes with.
+    virtual void RoundTrip(double smoothedMs, double variationMs) noexcept = 0;
     // The pending bytes are being discarded, as before each request: what follows belongs to
     // the next exchange.
     virtual void Purging() noexcept = 0;

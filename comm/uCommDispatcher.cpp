@@ -6,6 +6,7 @@
 #include "TraceSink.h"
 #include "runtime/Format.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -121,19 +122,21 @@ void TCommDispatcher::Open() {
     SelectBackend(device);
     if (!FBackend->Open(device))
         Fail(EOpenPort::ClassType, SOpenPort, true);
-    ConfigureOpenPort();
-    FLastCause.clear();
+    ConfigureOpenPort(false);
     if (FTrace)
         FTrace->Opened(TracePort());
 }
 
 void TCommDispatcher::Reconfigure(std::int32_t baudRate) {
     BaudRate = baudRate;
-    if (GetActive())
-        ConfigureOpenPort();
+    if (!GetActive())
+        return;
+    ConfigureOpenPort(true);
+    if (FTrace)
+        FTrace->Reconfigured(TracePort());
 }
 
-void TCommDispatcher::ConfigureOpenPort() {
+void TCommDispatcher::ConfigureOpenPort(bool traced) {
     const TSerialBackend::TLineSettings settings{BaudRate, SlowLink ? kSlowLinkWriteTimeoutMs
                                                                     : kWriteTimeoutMs};
     // Nothing stays half-open: the port is released before any failure leaves.
@@ -142,14 +145,19 @@ void TCommDispatcher::ConfigureOpenPort() {
         configured = FBackend->Configure(settings);
     } catch (...) {
         FBackend->Close();
+        if (FTrace && traced)
+            FTrace->Closed();
         throw;
     }
     if (!configured) {
         const std::string cause = FBackend->FailureCause();
         FBackend->Close();
         FLastCause = cause;
-        if (FTrace)
+        if (FTrace) {
             FTrace->Failed(TracePort(), PortMessage(SSetupPort), cause);
+            if (traced)
+                FTrace->Closed();
+        }
         Error(ESetupPort::ClassType, SSetupPort);
     }
 }
@@ -217,9 +225,12 @@ void TCommDispatcher::WriteBuf(const void* buffer, std::int32_t count) {
         Fail(EWritePort::ClassType, SWritePort, false);
     if (count == 0)
         return; // nothing to write is no failure, whatever the driver thinks of empty writes
-    if (FTrace)
+    if (FTrace) {
+        if (const TRoundTrip roundTrip = FBackend->RoundTrip(); roundTrip.Known())
+            FTrace->RoundTrip(roundTrip.SmoothedMs(), roundTrip.VariationMs());
         FTrace->Sent(
             std::string_view(static_cast<const char*>(buffer), static_cast<std::size_t>(count)));
+    }
     std::uint32_t written = 0;
     if (!FBackend->Write(buffer, static_cast<std::uint32_t>(count), written) ||
         written != static_cast<std::uint32_t>(count))
@@ -247,4 +258,20 @@ bool TCommDispatcher::WaitForInput(std::uint32_t milliseconds) {
     if (!FBackend->WaitForInput(milliseconds, available))
         Fail(EReadPort::ClassType, SReadPort, true);
     return available;
+}
+
+double TCommDispatcher::LineTimeMs(std::size_t bytes) const {
+    return BaudRate > 0 ? static_cast<double>(bytes) * 10 * 1000 / BaudRate : 0;
+}
+
+double TCommDispatcher::RoundTripMs() const {
+    return FBackend->RoundTrip().SmoothedMs();
+}
+
+double TCommDispatcher::ReplyAllowanceMs() const {
+    return std::max(FBackend->ReplyAllowanceMs(), 0.0);
+}
+
+void TCommDispatcher::NoteReplyDelay(double ms) {
+    FBackend->ReplyDelay(ms);
 }

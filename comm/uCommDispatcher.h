@@ -59,7 +59,8 @@ public:
     // The device the next Open opens.
     std::string DevicePath() const;
     // Why the last failure of the port happened (device, system's reason, hint); empty when
-    // the backend cannot tell. A successful Open clears it.
+    // the backend cannot tell. It stays until the next failure: reopening the line after a
+    // failure (restoring the speed, say) keeps the cause of the failure for the user.
     std::string LastFailureCause() const;
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text);
 
@@ -92,6 +93,16 @@ public:
     // Returns true when input is waiting. Failures throw EReadPort.
     bool WaitForInput(std::uint32_t milliseconds);
 
+    // The time `bytes` bytes take on the line at BaudRate: 10 bits each (start, 8 data, stop).
+    double LineTimeMs(std::size_t bytes) const;
+    // Behind a device server: the round trip measured so far, smoothed; 0 for a local port.
+    double RoundTripMs() const;
+    // What a wait for a meter's reply allows for the network beyond the line's own time; 0 for
+    // a local port.
+    double ReplyAllowanceMs() const;
+    // A meter's reply began `ms` after its request had left the line.
+    void NoteReplyDelay(double ms);
+
     TSerialBackend& Backend() { return *FBackend; }
 
     // Closed although it should be open: the open failed, or the device vanished (a failure
@@ -108,7 +119,8 @@ private:
     enum class TBackendKind { Injected, Platform, Network };
     void SelectBackend(const std::string& device);
     // Applies the line settings to the open port; on refusal closes it and raises ESetupPort.
-    void ConfigureOpenPort();
+    // `traced`: the trace has seen the port open, and sees it closed.
+    void ConfigureOpenPort(bool traced);
     // Raises the failure of an operation through Error; with the backend's cause when the
     // backend failed. A device that is gone closes the port first.
     void Fail(const TExceptionClass& cls, const std::string& text, bool backendFailed);

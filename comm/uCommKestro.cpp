@@ -8,6 +8,7 @@
 #include "runtime/SysUtils.h"
 
 #include <algorithm>
+#include <cmath>
 
 KESTRO_DEFINE_EXCEPTION(EKestroError, ECommError);
 KESTRO_DEFINE_EXCEPTION(EKestroBadChecksum, EKestroError);
@@ -165,14 +166,27 @@ void TCommKestro::DecodePacket(const std::string& text, TKestroPacket& packet) {
         packet.Data = body.substr(5);
 }
 
-bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
+// The reply must begin within the time-out after the request has left the line (its line
+// time at the set speed), and behind a device server after the network's round trip too; a
+// reply under way is given the line time of each byte it has brought. The wait is measured
+// from the moment the request was handed to the port, and never exceeds MaxReplyWaitMs.
+bool TCommKestro::ReceiveLine(std::string& line, bool& overflow, std::size_t requestBytes) {
     // A negative time-out would otherwise read as a wait of weeks in unsigned arithmetic.
-    const std::uint32_t timeout =
-        std::min(static_cast<std::uint32_t>(std::max(Timeout, 0)), MaxReplyWaitMs);
+    const double timeout =
+        std::min(std::max(Timeout, 0), static_cast<std::int32_t>(MaxReplyWaitMs));
+    const double byteMs = Dispatcher->LineTimeMs(1);
+    const double begin =
+        timeout + Dispatcher->LineTimeMs(requestBytes) + Dispatcher->ReplyAllowanceMs();
+    const auto limitAfter = [&](std::size_t replyBytes) {
+        const double ms = std::round(begin + static_cast<double>(replyBytes) * byteMs);
+        return static_cast<std::uint32_t>(std::min(ms, static_cast<double>(MaxReplyWaitMs)));
+    };
     const std::uint32_t start = TickCount();
+    std::uint32_t limit = limitAfter(0);
     line.clear();
     overflow = false;
     bool started = false;
+    FReplyBeganMs.reset();
     for (;;) {
         char ch;
         const bool got = Dispatcher->ReadChar(ch);
@@ -181,6 +195,7 @@ bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
                 line.clear();
                 overflow = false;
                 started = true;
+                FReplyBeganMs = TickCount() - start;
             } else if (ch != CR) {
                 if (line.size() < MaxReplyLength)
                     line += ch;
@@ -195,13 +210,15 @@ bool TCommKestro::ReceiveLine(std::string& line, bool& overflow) {
             } else {
                 return true;
             }
+            // The start mark and the bytes after it, up to the longest line kept.
+            limit = limitAfter(started ? line.size() + 1 : 0);
         }
         // Unsigned difference: correct across the wrap of the tick counter.
         const std::uint32_t elapsed = TickCount() - start;
-        if (elapsed > timeout)
+        if (elapsed > limit)
             return false;
         if (!got)
-            Dispatcher->WaitForInput(std::min(timeout - elapsed + 1, MaxWaitSliceMs));
+            Dispatcher->WaitForInput(std::min(limit - elapsed + 1, MaxWaitSliceMs));
     }
 }
 
@@ -242,7 +259,8 @@ void TCommKestro::Attempt(TKestroAddr addr, char cmd, char code, const std::stri
 
     std::string line;
     bool overflow = false;
-    if (!ReceiveLine(line, overflow)) {
+    const std::optional<TKestroPacket> timedOut = FTimedOutRequest;
+    if (!ReceiveLine(line, overflow, frame.size())) {
         FTimedOutRequest = Request;
         Error(EKestroTimeout::ClassType, SKestroTimeout);
     }
@@ -255,6 +273,12 @@ void TCommKestro::Attempt(TKestroAddr addr, char cmd, char code, const std::stri
     TKestroPacket reply;
     DecodePacket(line, reply);
     Response = reply;
+    // How long the reply took to begin once the request was off the line: the round trip where
+    // the network has no other measure of it. A reply that would also answer a request that
+    // timed out may be that one's late reply, whose delay tells nothing of this request's.
+    if (FReplyBeganMs && !(timedOut && Answers(*timedOut, reply)))
+        Dispatcher->NoteReplyDelay(
+            std::max(*FReplyBeganMs - Dispatcher->LineTimeMs(frame.size()), 0.0));
     if (Response.Code != Request.Code)
         Error(EKestroBadPacket::ClassType, SKestroBadPacket);
 }

@@ -64,8 +64,10 @@ public:
     [[noreturn]] virtual void Error(const TExceptionClass& cls, const std::string& text) = 0;
 
     TCommDispatcher* Dispatcher;
-    std::int32_t Timeout = 300; // milliseconds one attempt waits for the reply
-    std::int32_t Retries = 3;   // attempts per exchange, the first included
+    // Milliseconds a reply may take to begin once the request has left the line (the line time
+    // and, behind a device server, the round trip come on top).
+    std::int32_t Timeout = 300;
+    std::int32_t Retries = 3; // attempts per exchange, the first included
 };
 
 // The engine of the meters' protocol: one request/reply exchange at a time, and the meter
@@ -115,13 +117,14 @@ public:
     // Longest reply text kept; a real reply is a few dozen bytes, so anything longer is line
     // noise and can only end the attempt as a bad packet or a timeout.
     static constexpr std::size_t MaxReplyLength = 1024;
-    // Longest wait for one reply, whatever Timeout holds: a hand-edited time-out of weeks must
-    // not freeze the caller.
+    // Longest wait for one reply, whatever Timeout, the line time and the network add: a
+    // hand-edited time-out of weeks must not freeze the caller.
     static constexpr std::uint32_t MaxReplyWaitMs = 60000;
 
 private:
-    // Collects one reply line after the request went out; false when no CR came in time.
-    bool ReceiveLine(std::string& line, bool& overflow);
+    // Collects one reply line after a request of `requestBytes` went out; false when no CR
+    // came in time.
+    bool ReceiveLine(std::string& line, bool& overflow, std::size_t requestBytes);
     // Whether a complete line is the late reply to the request whose attempt timed out, and
     // not a reply to the running request.
     bool IsLateReply(const std::string& line);
@@ -130,6 +133,10 @@ private:
     // The request of the last attempt that timed out, until an attempt receives a line: its
     // reply may still be on its way and must not be taken for the reply to a later request.
     std::optional<TKestroPacket> FTimedOutRequest;
+
+    // When the start mark of the line being collected arrived, in ms after the request was
+    // handed to the port.
+    std::optional<double> FReplyBeganMs;
 
     // Address of the error reply being decoded: a meter-reported error is named after it.
     TKestroAddr FReplyAddr = KestroAddrAll;

@@ -7,8 +7,9 @@
 #   COM4  meter 05 whose every reply is an error reply (error D)
 #   COM5  meter 05 that drops the line on the first request, for the window
 #   COM9  missing (checked before the tests run)
-# and two virtual meters served over TCP on loopback, which the tests reach through Winsock:
+# and virtual meters served over TCP on loopback, which the tests reach through Winsock:
 #   RFC 2217  meter 05 on the bus and meter 07 under the optical head, with a request log
+#   RFC 2217  the same behind a proxy that makes the round trip about 200 ms (+-20 %)
 #   raw TCP   meter 05 that drops the line on the first request
 # Every other COM port stays unused: Wine maps the host's real serial ports to the next free
 # numbers, and the tests open only the ports named above. The window's tests run in-process
@@ -104,6 +105,21 @@ serve_meter "$work/net1.out" --rfc2217 --meter 5 --optohead 7 --log "$work/net1.
 rfc2217_port=$served_port
 serve_meter "$work/net2.out" --meter 5 --fault drop-line
 raw_port=$served_port
+serve_meter "$work/net3.out" --rfc2217 --meter 5 --optohead 7 --log "$work/net3.log"
+/usr/bin/python3 tests/support/delay_proxy.py --target "127.0.0.1:$served_port" --delay 100 \
+    --jitter 0.2 >"$work/proxy.out" 2>&1 &
+meter_pids+=("$!")
+slow_port=""
+for _ in $(seq 100); do
+    slow_port=$(sed -n 's/^Listening on \([0-9]*\)$/\1/p' "$work/proxy.out")
+    [ -n "$slow_port" ] && break
+    sleep 0.05
+done
+if [ -z "$slow_port" ]; then
+    echo "test-windows: the delaying proxy did not come up:" >&2
+    cat "$work/proxy.out" >&2
+    exit 1
+fi
 
 # The port map lives in the registry; Wine applies it to dosdevices when it starts, so it is
 # written, Wine is stopped, and the links are checked after the next start.
@@ -149,6 +165,9 @@ export KESTRO_WIN_TEST_DROP_COM=2
 export KESTRO_WIN_TEST_RFC2217="rfc2217://127.0.0.1:$rfc2217_port"
 export KESTRO_WIN_TEST_RFC2217_LOG
 KESTRO_WIN_TEST_RFC2217_LOG=$(echo "Z:$work/net1.log" | tr / '\\')
+export KESTRO_WIN_TEST_RFC2217_SLOW="rfc2217://127.0.0.1:$slow_port"
+export KESTRO_WIN_TEST_RFC2217_SLOW_LOG
+KESTRO_WIN_TEST_RFC2217_SLOW_LOG=$(echo "Z:$work/net3.log" | tr / '\\')
 export KESTRO_WIN_TEST_RAW_DROP="socket://127.0.0.1:$raw_port"
 export KESTRO_WIN_TEST_CLOCK_COM=3
 export KESTRO_WIN_TEST_CLOCK_LOG
@@ -202,6 +221,9 @@ kestro_case "read as JSON" 0 \
     '^\{"command":"read","address":5,"optohead":false,"success":true,"error":null,"answered":null,"meter_time":"[0-9T:-]+","pc_time":"[0-9T:.-]+","offset_ms":-?[0-9]+,"uncertainty_ms":null,"reads":null,"elapsed_ms":[0-9]+\}$' \
     read --addr 5 --json
 kestro_case "optical head" 0 '^optohead  OK  Echo from meter #07 returned$' echo --optohead
+kestro_case "optical head over RFC 2217 at a 200 ms round trip" 0 \
+    '^optohead  OK  Echo from meter #07 returned$' \
+    echo --optohead --port "rfc2217://127.0.0.1:$slow_port"
 kestro_case write 0 '^05  OK  set to 01\.02\.2025 12:00:00$' \
     write --addr 5 --time 12:00:00 --date 01.02.2025
 kestro_case sync 0 '^05  OK  set to .* before [+-][0-9]+ ms \+- [0-9]+ ms, after ' sync --addr 5

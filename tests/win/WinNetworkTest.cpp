@@ -25,6 +25,10 @@ constexpr std::int32_t NetworkPort = 3; // a port number nothing else in these t
 // request log.
 constexpr const char* Rfc2217Var = "KESTRO_WIN_TEST_RFC2217";
 constexpr const char* Rfc2217LogVar = "KESTRO_WIN_TEST_RFC2217_LOG";
+// The same for another such meter behind a proxy that makes the round trip about 200 ms with
+// +-20 % jitter, as a mobile link does.
+constexpr const char* SlowRfc2217Var = "KESTRO_WIN_TEST_RFC2217_SLOW";
+constexpr const char* SlowRfc2217LogVar = "KESTRO_WIN_TEST_RFC2217_SLOW_LOG";
 // "socket://127.0.0.1:N" of a raw server at 9600 baud whose meter 05 drops the line on the
 // first request.
 constexpr const char* RawDropVar = "KESTRO_WIN_TEST_RAW_DROP";
@@ -55,32 +59,51 @@ protected:
     TCommKestro Kestro{Dispatcher};
 };
 
-TEST_F(WinNetwork, Rfc2217EchoClockAndOpticalHeadAtItsSpeed) {
-    UseDevice(Rfc2217Var);
+class WinNetworkServer : public WinNetwork,
+                         public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
+};
+
+// The optical head's speed switch goes over the open connection (SET-BAUDRATE) and back, also
+// at a mobile link's round trip with the reply timeout the window uses for the optical head.
+TEST_P(WinNetworkServer, Rfc2217EchoClockAndOpticalHeadAtItsSpeed) {
+    const auto [deviceVar, logVar] = GetParam();
+    UseDevice(deviceVar);
     if (IsSkipped())
         return;
-    const std::string log = TextFromEnv(Rfc2217LogVar);
+    const std::string log = TextFromEnv(logVar);
     const std::size_t start = ReadMeterLog(log).size();
     Dispatcher.SetBaudRate(9600);
     Dispatcher.Open();
+    Kestro.Timeout = 200;
     Kestro.Echo(BusMeter);
     EXPECT_EQ(Kestro.Response.Addr, BusMeter);
     TDateTime time = 0, date = 0;
     Kestro.GetDateTime(BusMeter, time, date);
 
     Dispatcher.SetSlowLink(true);
-    Dispatcher.SetBaudRate(300);
-    Dispatcher.Open();
-    Kestro.Timeout = 3000;
+    Dispatcher.Reconfigure(300);
+    Kestro.Timeout = 2000;
     Kestro.Echo(255);
     EXPECT_EQ(Kestro.Response.Addr, OptoMeter);
+    Dispatcher.Reconfigure(9600);
+    Kestro.Timeout = 200;
+    Kestro.Echo(BusMeter);
+    EXPECT_TRUE(Dispatcher.GetActive());
 
-    const auto heard = AwaitMeterLog(log, start, 3);
-    ASSERT_EQ(heard.size(), 3u);
+    const auto heard = AwaitMeterLog(log, start, 4);
+    ASSERT_EQ(heard.size(), 4u);
     EXPECT_EQ(heard[0].BaudRate, 9600);
     EXPECT_EQ(heard[2].Frame, "#R??E*17\r");
     EXPECT_EQ(heard[2].BaudRate, 300);
+    EXPECT_EQ(heard[3].BaudRate, 9600);
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, WinNetworkServer,
+                         ::testing::Values(std::pair{Rfc2217Var, Rfc2217LogVar},
+                                           std::pair{SlowRfc2217Var, SlowRfc2217LogVar}),
+                         [](const auto& info) {
+                             return std::string(info.index == 0 ? "Loopback" : "RoundTrip200ms");
+                         });
 
 TEST_F(WinNetwork, RawRefusesAnotherSpeedAndReportsADroppedLine) {
     UseDevice(RawDropVar);

@@ -80,4 +80,15 @@ TEST_F(KestroClock, OffsetIsMeasuredToTheMillisecondAndSyncSetsTheMeterOnTheSeco
         << sync.dump();
 }
 
+// At 300 baud the request alone takes 300 ms on the line and the clock reply 767 ms: the
+// default 200 ms reply timeout counts from when the request has left the line, and the reply
+// under way gets the line time of its bytes.
+TEST_F(KestroClock, ReadAt300BaudWorksWithTheDefaultTimeout) {
+    const nlohmann::json read = KestroJson({"read", "--baud", "300"});
+    EXPECT_TRUE(read.value("success", false)) << read.dump();
+    const std::vector<vmeter::TLogEntry> log = Meter.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].BaudRate, 300);
+}
+
 } // namespace

@@ -43,6 +43,35 @@ TEST_F(ChannelOnPty, ReopeningAppliesTheNewSpeed) {
     EXPECT_EQ(pty.Speed(), speed_t{B300});
 }
 
+// A speed change in place keeps the descriptor and with it the lock: no other program can take
+// the port in between, and what has arrived stays. A speed the system cannot set closes the
+// port, which then counts as lost.
+TEST_F(ChannelOnPty, ReconfiguringInPlaceKeepsTheLockAndThePendingInput) {
+    channel.Open();
+    pty.Send("#A07E");
+    channel.Reconfigure(300);
+    EXPECT_TRUE(channel.GetActive());
+    EXPECT_EQ(pty.Speed(), speed_t{B300});
+    TCommDispatcher other;
+    UsePort(other, 3);
+    EXPECT_EQ(Thrown([&] { other.Open(); }), "EOpenPort: Cannot open COM3!");
+    ASSERT_TRUE(channel.WaitForInput(1000));
+    char buffer[5] = {};
+    EXPECT_TRUE(channel.ReadBuf(buffer, 5));
+    EXPECT_EQ(std::string(buffer, 5), "#A07E");
+
+    channel.Reconfigure(9600);
+    EXPECT_EQ(pty.Speed(), speed_t{B9600});
+    EXPECT_EQ(Thrown([&] { other.Open(); }), "EOpenPort: Cannot open COM3!");
+
+    EXPECT_EQ(Thrown([&] { channel.Reconfigure(12345); }), "ESetupPort: Cannot setup COM3!");
+    EXPECT_FALSE(channel.GetActive());
+    EXPECT_TRUE(channel.PortLost());
+    EXPECT_NE(channel.LastFailureCause().find("12345 baud"), std::string::npos)
+        << channel.LastFailureCause();
+    other.Open(); // released with the port
+}
+
 TEST_F(ChannelOnPty, BytesPassUnchangedBothWays) {
     channel.Open();
     // Null bytes, XON/XOFF, CR and LF and 8-bit values are plain data on this line.

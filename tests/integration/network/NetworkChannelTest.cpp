@@ -294,19 +294,23 @@ TEST_F(ChannelWithoutServer, RefusedOrUnknownServerKeepsTheMessageAndNamesTheCau
         << Dispatcher.LastFailureCause();
 }
 
-TEST_F(ChannelWithoutServer, SilentServerFailsSetupWithinTheTimeout) {
+// The network timeout the name gives bounds connecting and the negotiation together.
+TEST_F(ChannelWithoutServer, SilentServerFailsSetupWithinTheNetworkTimeout) {
     const TLoopbackPort silent(true);
-    Dispatcher.SetDevice("rfc2217://127.0.0.1:" + std::to_string(silent.Port()));
+    Dispatcher.SetDevice("rfc2217://127.0.0.1:" + std::to_string(silent.Port()) + "?timeout=400");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(Raises([&] { Dispatcher.Open(); }, ESetupPort::ClassType, "Cannot setup COM1!"));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
     EXPECT_FALSE(Dispatcher.GetActive());
-    EXPECT_NE(Dispatcher.LastFailureCause().find("no Telnet negotiation"), std::string::npos)
+    EXPECT_NE(Dispatcher.LastFailureCause().find("no Telnet negotiation within 400 ms"),
+              std::string::npos)
         << Dispatcher.LastFailureCause();
 }
 
 // Servers that agree to everything, then answer the speed wrongly, never, or bury the
-// answer under an endless sub-negotiation: the set-up fails within the time-out, with the cause.
+// answer under an endless sub-negotiation: the set-up fails within the answer's bound (here the
+// network timeout, being shorter than 2 s), with the cause.
 TEST_F(ChannelWithoutServer, WrongMissingOrEndlessAnswersFailSetupWithinTheTimeout) {
     const std::string agree = Bytes({255, 253, 0, 255, 251, 0, 255, 253, 44});
     const struct {
@@ -315,14 +319,15 @@ TEST_F(ChannelWithoutServer, WrongMissingOrEndlessAnswersFailSetupWithinTheTimeo
     } cases[] = {
         {Bytes({255, 250, 44, 101, 0, 0, 0x25, 0x80, 255, 240}),
          "did not accept the speed of 300 baud"},
-        {"", "did not confirm the speed of 300 baud within 200 ms"},
+        {"", "did not confirm the speed of 300 baud within 300 ms"},
         {Bytes({255, 250, 44, 101}) + std::string(1 << 20, 'x'), "did not confirm the speed"},
     };
     for (const auto& c : cases) {
         TScriptedServer server(agree, c.Answer);
         TCommDispatcher dispatcher;
         dispatcher.SetBaudRate(300);
-        dispatcher.SetDevice("rfc2217://127.0.0.1:" + std::to_string(server.Port()));
+        dispatcher.SetDevice("rfc2217://127.0.0.1:" + std::to_string(server.Port()) +
+                             "?timeout=300");
         const auto start = std::chrono::steady_clock::now();
         EXPECT_TRUE(
             Raises([&] { dispatcher.Open(); }, ESetupPort::ClassType, "Cannot setup COM1!"));
@@ -346,7 +351,7 @@ TEST_F(ChannelWithoutServer, EndlessDataEndsTheExchangeWithinItsTimeouts) {
     TCommKestro engine{dispatcher};
     engine.Timeout = 300;
     engine.Retries = 1;
-    dispatcher.SetDevice("socket://127.0.0.1:" + std::to_string(listener.Port()));
+    dispatcher.SetDevice("socket://127.0.0.1:" + std::to_string(listener.Port()) + "?timeout=300");
     dispatcher.Open();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(

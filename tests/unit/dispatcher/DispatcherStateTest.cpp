@@ -122,3 +122,31 @@ TEST_F(ChannelTest, AnInjectedBackendOpensDeviceServerNamesToo) {
     EXPECT_EQ(line->OpenedDevice, "rfc2217://meters.example:4001");
     EXPECT_EQ(channel.LastFailureCause(), "");
 }
+
+// A speed change on an open port goes to the open port: no close, no open, the write time-out
+// of the moment with it. A closed port only keeps the speed. A refused change releases the
+// port, which counts as lost, with the reason kept.
+TEST_F(ChannelTest, ReconfigureChangesAnOpenPortInPlace) {
+    channel.Reconfigure(4800);
+    EXPECT_TRUE(TakeCalls().empty());
+    channel.Open();
+    EXPECT_EQ(TakeCalls(), (Calls{OpenOf(1), "Configure(4800,200)"}));
+
+    channel.SetSlowLink(true);
+    channel.Reconfigure(300);
+    EXPECT_EQ(TakeCalls(), (Calls{"Configure(300,2000)"}));
+    EXPECT_TRUE(channel.GetActive());
+    EXPECT_EQ(channel.GetBaudRate(), 300);
+
+    line->FailConfigure = true;
+    line->Cause = "rfc2217://meters.example:4001: the server did not accept the speed";
+    try {
+        channel.Reconfigure(1200);
+        ADD_FAILURE() << "accepted";
+    } catch (const ESetupPort& e) {
+        EXPECT_EQ(e.Message(), "Cannot setup COM1!");
+    }
+    EXPECT_EQ(TakeCalls(), (Calls{"Configure(1200,2000)", "Close"}));
+    EXPECT_TRUE(channel.PortLost());
+    EXPECT_EQ(channel.LastFailureCause(), line->Cause);
+}

@@ -65,6 +65,25 @@ TEST(FrameTraceTest, ReceivedBytesBecomeOneLinePerReplyAndCutRepliesEndAtTheTime
     EXPECT_EQ(Event(lines[6]), "CLOSE");
 }
 
+// Behind a device server a request's line carries the round trip measured before it; a speed
+// changed in place is a line of its own, and the lines after it name the new speed.
+TEST(FrameTraceTest, RoundTripGoesWithItsRequestAndASpeedChangeIsNamed) {
+    std::vector<std::string> lines;
+    TFrameTrace trace(std::make_unique<TRecordedLines>(lines));
+    trace.Opened(Usb);
+    trace.RoundTrip(812.44, 40.2);
+    trace.Sent("#R05E*12\r");
+    trace.Sent("#R05E*12\r");
+    trace.Reconfigured({1, "/dev/ttyUSB0", 300});
+    trace.Sent("#R??E*17\r");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(Event(lines[1]), "TX      rtt=812.4+-40.2ms #R05E*12\\r");
+    EXPECT_EQ(Event(lines[2]), "TX      #R05E*12\\r");
+    EXPECT_NE(lines[3].find(" COM1 /dev/ttyUSB0 300 SPEED"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[4].find(" COM1 /dev/ttyUSB0 300 TX      #R??E*17\\r"), std::string::npos)
+        << lines[4];
+}
+
 TEST(FrameTraceTest, RepeatedOpenFailureIsTracedOnceUntilThePortOpens) {
     std::vector<std::string> lines;
     TFrameTrace trace(std::make_unique<TRecordedLines>(lines));

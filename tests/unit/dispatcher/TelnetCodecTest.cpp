@@ -106,4 +106,48 @@ TEST(NetworkDevice, TakesHostAndPortAndRejectsWhatCannotBeConnected) {
     EXPECT_FALSE(IsNetworkDevice("/dev/socket://x"));
 }
 
+// "?timeout=MS" sets the network's time bound; anything else after the "?" is refused with
+// what is wrong, so that a typing error never passes for the default.
+TEST(NetworkDevice, TakesTheNetworkTimeoutAndNamesWhatIsWrong) {
+    EXPECT_EQ(ParseNetworkDevice("rfc2217://h:1")->TimeoutMs, DefaultNetworkTimeoutMs);
+    EXPECT_EQ(ParseNetworkDevice("rfc2217://h:1?timeout=8000")->TimeoutMs, 8000u);
+    const auto v6 = ParseNetworkDevice("socket://[fd00::5]:4001?timeout=1");
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(v6->Host, "fd00::5");
+    EXPECT_EQ(v6->TimeoutMs, 1u);
+    EXPECT_EQ(ParseNetworkDevice("socket://h:1?timeout=600000")->TimeoutMs, MaxNetworkTimeoutMs);
+    const struct {
+        const char* Device;
+        const char* Problem;
+    } bad[] = {
+        {"rfc2217://h:1?timeout=0", "from 1 to 600000"},
+        {"rfc2217://h:1?timeout=600001", "from 1 to 600000"},
+        {"rfc2217://h:1?timeout=5s", "from 1 to 600000"},
+        {"rfc2217://h:1?timeout=", "from 1 to 600000"},
+        {"rfc2217://h:1?ign_set_control", "unknown option \"ign_set_control\""},
+        {"rfc2217://h:1?timeout=100&logging=debug", "unknown option \"logging=debug\""},
+        {"rfc2217://h?timeout=100", "not a device server address"},
+        {"socket://h:99999?timeout=100", "from 1 to 65535"},
+        {"socket://::1:4001", "in brackets"},
+    };
+    for (const auto& c : bad) {
+        std::string problem;
+        EXPECT_FALSE(ParseNetworkDevice(c.Device, &problem)) << c.Device;
+        EXPECT_NE(problem.find(c.Problem), std::string::npos) << c.Device << ": " << problem;
+    }
+}
+
+// Each control answer says how many data bytes came before it, so that what a server sent
+// before it purged is told apart from what it sent after.
+TEST(TelnetCodec, ControlAnswersKeepTheirPlaceAmongTheData) {
+    TTelnetCodec codec;
+    C::TOutput out;
+    const std::string wire = "old" + Bytes({255, 250, 44, 112, 3, 255, 240}) + "new" +
+                             Bytes({255, 250, 44, 112, 3, 255, 240});
+    codec.Feed(reinterpret_cast<const std::uint8_t*>(wire.data()), wire.size(), out);
+    EXPECT_EQ(out.Data, "oldnew");
+    ASSERT_EQ(out.Controls.size(), 2u);
+    EXPECT_EQ(out.DataBefore, (std::vector<std::size_t>{3, 6}));
+}
+
 } // namespace

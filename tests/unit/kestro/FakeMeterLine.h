@@ -48,6 +48,9 @@ public:
     std::function<void()> OnWrite; // lets a test look at the engine in the middle of an exchange
     std::vector<TLineSettings> Configured;   // every line setting applied, oldest first
     std::optional<std::int32_t> RefuseSpeed; // Configure fails at this speed
+    double AllowanceMs = 0;                  // what the network adds to a reply wait
+    std::vector<double> ReplyDelays;         // as the engine reported them
+    std::string Cause; // of a refused speed
 
     // Bytes that have arrived and are still in the driver's queue.
     std::string Unread() const {
@@ -58,6 +61,9 @@ public:
         return result;
     }
 
+    double ReplyAllowanceMs() const override { return AllowanceMs; }
+    void ReplyDelay(double ms) override { ReplyDelays.push_back(ms); }
+
     bool Open(const std::string&) override {
         ++Opens;
         return FOpen = true;
@@ -66,6 +72,7 @@ public:
         Configured.push_back(settings);
         return !RefuseSpeed || *RefuseSpeed != settings.BaudRate;
     }
+    std::string FailureCause() const override { return Cause; }
     void Close() override { FOpen = false; }
     bool IsOpen() const override { return FOpen; }
 
@@ -137,8 +144,12 @@ private:
     bool FOpen = false;
 };
 
-// An engine on an open channel over the fake line, with the fake clock in its seams.
+// An engine on an open channel over the fake line, with the fake clock in its seams. The line
+// runs at a speed whose line time rounds away in whole milliseconds, so that a wait is the
+// time-out alone; a test of the line's share of a wait sets a speed of its own.
 struct TEngineRig {
+    static constexpr std::int32_t InstantBaudRate = 921600;
+
     TFakeClock Clock;
     TFakeMeterLine* Line;
     std::unique_ptr<TCommDispatcher> Dispatcher;
@@ -148,6 +159,7 @@ struct TEngineRig {
         auto line = std::make_unique<TFakeMeterLine>(Clock);
         Line = line.get();
         Dispatcher = std::make_unique<TCommDispatcher>(std::move(line));
+        Dispatcher->SetBaudRate(InstantBaudRate);
         Dispatcher->Open();
         Engine = std::make_unique<TCommKestro>(*Dispatcher);
         Engine->TickCount = [this] {

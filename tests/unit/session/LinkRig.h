@@ -25,6 +25,7 @@ struct TLinkRig {
         Link->SetRetries(1);
         Link->Open();
         Line->Configured.clear();
+        Line->Opens = 0;
     }
 
     TCommKestro& Engine() { return Link->Engine(); }

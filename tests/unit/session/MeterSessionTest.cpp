@@ -79,6 +79,7 @@ TEST_F(MeterSession, OptoheadSwitchesTo300BaudAroundTheOperationAndShowsTheAnswe
     EXPECT_EQ(rig.Line->Written[0], LinkOn);
     EXPECT_EQ(rig.Line->Written[2], LinkOff);
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
+    EXPECT_EQ(rig.Line->Opens, 0); // changed in place: a device server keeps its connection
     // The long write timeout from the first switch on, also back at the configured speed.
     EXPECT_EQ(rig.Line->Configured[0].WriteTimeoutMs, 2000u);
     EXPECT_EQ(rig.Line->Configured[1].WriteTimeoutMs, 2000u);
@@ -143,14 +144,17 @@ TEST_F(MeterSession, InvalidClockReplyStillClosesTheLink) {
     EXPECT_EQ(recorder.Seen.back(), "Closing connection...");
 }
 
-TEST_F(MeterSession, OpenFailingAt300BaudStillReopensAtTheConfiguredSpeed) {
+TEST_F(MeterSession, OpenFailingAt300BaudStillReopensAtTheConfiguredSpeedKeepingTheCause) {
     rig.Line->RefuseSpeed = 300;
+    rig.Line->Cause = "socket://127.0.0.1:4001: cannot change the line's speed";
     auto session = Session(TMeterTarget::Optohead());
     EXPECT_TRUE(Raises([&] { session.Open(); }, ESetupPort::ClassType, "Cannot setup COM1!"));
     EXPECT_TRUE(rig.Line->Written.empty());
     EXPECT_EQ(Speeds(), std::vector<std::int32_t>({300, 9600}));
     EXPECT_TRUE(rig.Link->Active());
     EXPECT_EQ(rig.Engine().Timeout, 200);
+    // What the user is told is why the switch failed, not that the line came back.
+    EXPECT_EQ(rig.Link->FailureCause(), rig.Line->Cause);
 }
 
 TEST_F(MeterSession, ReopenFailingWhenClosingLeavesThePortClosedWithTheConfiguredTimeout) {
@@ -166,19 +170,6 @@ TEST_F(MeterSession, ReopenFailingWhenClosingLeavesThePortClosedWithTheConfigure
     EXPECT_FALSE(rig.Link->Active());
     EXPECT_EQ(rig.Speed(), 9600);
     EXPECT_EQ(rig.Engine().Timeout, 200);
-}
-
-TEST_F(MeterSession, OptoheadSwitchesSpeedOnTheOpenPortWithoutReopeningIt) {
-    LinkAccepted("01");
-    rig.Reply(Line("A07E"));
-    LinkAccepted("00");
-    auto session = Session(TMeterTarget::Optohead());
-    session.Run([&] { session.Echo(); });
-    // Neither switch closes the port: a device server keeps its connection, a local port its
-    // lock.
-    EXPECT_EQ(rig.Line->Opens, 1);
-    EXPECT_EQ(rig.Line->Configured.size(), 2u);
-    EXPECT_TRUE(rig.Link->Active());
 }
 
 } // namespace
