@@ -147,6 +147,11 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         AddMeterCommand(app, options, "sync",
                         "set the meter's clock to the PC's current time, on the second boundary");
     sync.add_flag("--force", options.Force, "set it even when the PC's clock is not synchronised");
+    sync.add_option("--max-offset", options.MaxOffsetMs,
+                    "the offset after the set may be this many ms off, or as far as it is "
+                    "uncertain if that is more; beyond it, one corrected set, then FAILED "
+                    "(default 50)")
+        ->check(CLI::Range(1.0, 3600000.0));
 
     CLI::App& scan = *app.add_subcommand("scan", "find the meters that answer, 00 to 99");
     scan.add_option("--from", options.From, "first address (default 0)")->check(CLI::Range(0, 99));

@@ -49,6 +49,7 @@ nlohmann::ordered_json ToJson(const TResult& result) {
     if (result.Command == "sync") {
         line["offset_before_ms"] = orNull(result.OffsetBeforeMs);
         line["uncertainty_before_ms"] = orNull(result.UncertaintyBeforeMs);
+        line["max_offset_ms"] = orNull(result.MaxOffsetMs);
         line["takeover"] = result.TakeOver.empty() ? nlohmann::ordered_json(nullptr)
                                                    : nlohmann::ordered_json(result.TakeOver);
         line["pc_clock"] = result.PcClock.empty() ? nlohmann::ordered_json(nullptr)
@@ -64,6 +65,14 @@ std::string Measured(std::int64_t offsetMs, std::int64_t uncertaintyMs) {
     std::snprintf(text, sizeof text, "%+lld ms +- %lld ms", static_cast<long long>(offsetMs),
                   static_cast<long long>(uncertaintyMs));
     return text;
+}
+
+// " (limit 50 ms)", or when the measurement could not tell so closely, the limit it could.
+std::string Limit(const TResult& result) {
+    if (!result.MaxOffsetMs)
+        return {};
+    return " (limit " + std::to_string(*result.MaxOffsetMs) + " ms" +
+           (result.LimitIsUncertainty ? ": the measured uncertainty)" : ")");
 }
 
 std::string TableLine(const TResult& result) {
@@ -84,8 +93,8 @@ std::string TableLine(const TResult& result) {
         result.UncertaintyBeforeMs)
         return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) +
                "  before " + Measured(*result.OffsetBeforeMs, *result.UncertaintyBeforeMs) +
-               ", after " + Measured(*result.OffsetMs, *result.UncertaintyMs) + "  " +
-               result.TakeOver;
+               ", after " + Measured(*result.OffsetMs, *result.UncertaintyMs) + Limit(result) +
+               "  " + result.TakeOver;
     if (result.MeterTime)
         return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime);
     return line + result.Text;

@@ -23,6 +23,8 @@ struct TResult {
     std::optional<int> Reads;                        // measured: clock reads taken
     std::optional<std::int64_t> OffsetBeforeMs;      // sync: measured before the set
     std::optional<std::int64_t> UncertaintyBeforeMs; // sync
+    std::optional<std::int64_t> MaxOffsetMs;         // sync: the limit the offset after was held to
+    bool LimitIsUncertainty = false;                 // sync: that limit is the uncertainty
     std::string TakeOver;                            // sync: how the meter took the time over
     std::string PcClock;                             // sync: the PC clock's check
     double ElapsedMs = 0;                            // the whole operation, session included
