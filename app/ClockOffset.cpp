@@ -60,14 +60,20 @@ TExchangeWindow ExchangeWindow(double sentMs, double receivedMs, const TReadTimi
 }
 
 void TClockOffset::AddRead(const TTimedRead& read, const TReadTiming& timing) {
-    FReads.push_back({read.MeterSeconds, ExchangeWindow(read.SentMs, read.ReceivedMs, timing),
-                      read.ReceivedMs - read.SentMs});
+    FReads.push_back({read.MeterSeconds, read.SentMs, read.ReceivedMs,
+                      ExchangeWindow(read.SentMs, read.ReceivedMs, timing)});
     Update();
+}
+
+TExchangeWindow TClockOffset::WindowOf(const TRead& read) const {
+    if (FTimed)
+        return read.Model;
+    return {read.SentMs, read.ReceivedMs, read.SentMs, true};
 }
 
 void TClockOffset::Update() {
     FTimed =
-        std::any_of(FReads.begin(), FReads.end(), [](const TRead& r) { return !r.Window.Widened; });
+        std::none_of(FReads.begin(), FReads.end(), [](const TRead& r) { return r.Model.Widened; });
     if (FReads.empty())
         FTimed = !FExpected || FExpected->LineTimed;
     FLow = FPhaseLow = FDelayLow = -Infinity;
@@ -76,11 +82,9 @@ void TClockOffset::Update() {
         // The meter showed S from its instant S*1000 on, up to (S+1)*1000, exclusive, at a PC
         // time within the window: S*1000 <= pc + offset < S*1000 + 1000.
         const double shown = static_cast<double>(read.Shown) * SecondMs;
-        const TExchangeWindow& window = read.Window;
+        const TExchangeWindow window = WindowOf(read);
         FLow = std::max(FLow, shown - window.EndMs);
         FHigh = std::min(FHigh, shown + SecondMs - window.StartMs);
-        if (!CountsForPhase(read))
-            continue;
         FPhaseLow = std::max(FPhaseLow, shown - window.ReferenceMs);
         FPhaseHigh = std::min(FPhaseHigh, shown + SecondMs - window.ReferenceMs);
         FDelayLow = std::max(FDelayLow, window.StartMs - window.ReferenceMs);
@@ -96,11 +100,6 @@ void TClockOffset::Update() {
     }
     FPhaseLow = low;
     FPhaseHigh = high;
-}
-
-int TClockOffset::WidenedReads() const {
-    return static_cast<int>(std::count_if(FReads.begin(), FReads.end(),
-                                          [](const TRead& r) { return r.Window.Widened; }));
 }
 
 bool TClockOffset::SeenCounting() const {
@@ -125,20 +124,20 @@ TPhaseExpectation TClockOffset::Phase() const {
 }
 
 double TClockOffset::MeanWindowMs() const {
-    return MeanOf(FReads, [](const TRead& r) -> std::optional<double> {
-        return r.Window.EndMs - r.Window.StartMs;
+    return MeanOf(FReads, [this](const TRead& r) -> std::optional<double> {
+        const TExchangeWindow window = WindowOf(r);
+        return window.EndMs - window.StartMs;
     });
 }
 
 TPhaseExpectation TClockOffset::Expectation() const {
     TPhaseExpectation expectation = Phase();
     expectation.WindowEndMs = MeanOf(FReads, [this](const TRead& r) -> std::optional<double> {
-        if (!CountsForPhase(r))
-            return std::nullopt;
-        return r.Window.EndMs - r.Window.ReferenceMs;
+        const TExchangeWindow window = WindowOf(r);
+        return window.EndMs - window.ReferenceMs;
     });
-    expectation.ExchangeMs =
-        MeanOf(FReads, [](const TRead& r) -> std::optional<double> { return r.ExchangeMs; });
+    expectation.ExchangeMs = MeanOf(
+        FReads, [](const TRead& r) -> std::optional<double> { return r.ReceivedMs - r.SentMs; });
     return expectation;
 }
 

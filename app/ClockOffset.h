@@ -15,17 +15,18 @@
 // drivers and networks deliver late. So a read's window is
 //   [sent + request line - one byte, received - reply line + one byte],
 // which late delivery only widens. A read whose timing leaves no such window contradicts the
-// line model: it counts with the whole exchange, [sent, received], which nothing can
-// contradict, and is counted as widened. Each read confines the offset to an interval, and the
-// reads together to the intersection of their intervals; no read can move it outside what the
-// others allow.
+// line model, which no real serial line can: the line keeps no timing (a pseudo-terminal, a
+// speed other than the one set). From then on every read counts with its whole exchange,
+// [sent, received], which nothing can contradict, and is counted as widened. Each read
+// confines the offset to an interval, and the reads together to the intersection of their
+// intervals; no read can move it outside what the others allow.
 //
 // Reads are planned on a second quantity, the phase: the meter's time when it read its clock,
 // minus the PC's time at the end of the request (as the line model places it). Where in its
 // window the meter reads its clock is unknown, but it is much the same from read to read, so
 // the phase is known far more closely than the offset, and it tells when a read will see the
-// meter's second turn over. On a line without timing (every read widened) the phase counts from
-// the hand-over of the request instead.
+// meter's second turn over. On a line without timing the phase counts from the hand-over of the
+// request instead.
 //
 // Times and offsets are in milliseconds; the PC's time is its local wall-clock time counted as
 // if it were UTC. Pure logic: no clock and no line of its own, so it can be driven by any clock.
@@ -79,7 +80,8 @@ public:
     void Expect(const TPhaseExpectation& expectation);
 
     int Reads() const { return static_cast<int>(FReads.size()); }
-    int WidenedReads() const;
+    // The reads counted with their whole exchange: none, or all once the line showed no timing.
+    int WidenedReads() const { return FTimed ? 0 : Reads(); }
     // No offset fits all reads: the meter's clock stepped between them, or it is not counting.
     bool Contradicted() const { return !FReads.empty() && FLow > FHigh; }
     // The interval so far (meaningful after a read and unless contradicted).
@@ -93,7 +95,7 @@ public:
     bool TargetReached() const;
     bool SeenCounting() const;
 
-    // Whether the line shows timing: some read fitted the line model.
+    // Whether the line keeps its timing: no read contradicted the line model.
     bool LineTimed() const { return FTimed; }
     // How long after the end of a request (the hand-over on a line without timing) the meter
     // reads its clock, as the reads bound it: the middle of what they allow.
@@ -119,15 +121,15 @@ public:
 private:
     struct TRead {
         std::int64_t Shown;
-        TExchangeWindow Window;
-        double ExchangeMs; // from hand-over to reply
+        double SentMs;
+        double ReceivedMs;
+        TExchangeWindow Model; // where the line model places the meter's act
     };
     struct TPlan;
     void Update();
     TPlan Planning(const TReadTiming& timing) const;
-    // The reads the phase and the delay count from: those that fit the line model, or all
-    // when none does.
-    bool CountsForPhase(const TRead& read) const { return read.Window.Widened != FTimed; }
+    // Where the meter read its clock: the line model's window while the line keeps its timing.
+    TExchangeWindow WindowOf(const TRead& read) const;
 
     TClockOffsetOptions FOptions;
     std::vector<TRead> FReads;

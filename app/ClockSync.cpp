@@ -216,6 +216,7 @@ TSyncResult SyncClock(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
                                        write.Second, after.Result);
     result.Writes = 1;
     result.Reads = before.Result.Reads + after.Result.Reads;
+    result.WidenedReads = before.Result.WidenedReads + after.Result.WidenedReads;
     result.After = after.Result;
     HoldToLimit(result, options.MaxOffsetMs);
 
@@ -235,6 +236,7 @@ TSyncResult SyncClock(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
             after = Measure(engine, addr, pc, options.Offset, expected);
             ++result.Writes;
             result.Reads += after.Result.Reads;
+            result.WidenedReads += after.Result.WidenedReads;
             result.After = after.Result;
             HoldToLimit(result, options.MaxOffsetMs);
         }

@@ -36,8 +36,8 @@ struct TOffsetResult {
     bool TargetReached = false; // narrower than the target width (else the budget ran out, or
                                 // the meter's turnaround allows no narrower interval)
     int Reads = 0;
-    int WidenedReads = 0;    // reads whose timing did not fit the line model: each counted with
-                             // its whole exchange as its window
+    int WidenedReads = 0;    // reads counted with their whole exchange: all once a reply came
+                             // sooner than the line allows (the line keeps no timing), else none
     double DurationMs = 0;   // time taken by the measurement
     double MeanWindowMs = 0; // mean read window: how long the meter took to answer
 };
@@ -80,6 +80,7 @@ struct TSyncResult {
     TTakeOver TakeOver = TTakeOver::Unexplained; // as the first write showed it
     int Writes = 0;                              // 1, or 2 with the correction
     int Reads = 0;                   // every clock read, before, between and after the writes
+    int WidenedReads = 0;            // of those, the ones counted with their whole exchange
     double LimitMs = 0;              // the limit the offset after was held to (whole milliseconds)
     bool LimitIsUncertainty = false; // the measured uncertainty, larger than the maximum asked
     bool WithinLimit = false;        // the printed offset after lies within the limit

@@ -32,6 +32,7 @@ void MeasureMeterOffset(TMeterSession& session, TResult& result, double targetWi
     result.OffsetMs = printed.OffsetMs;
     result.UncertaintyMs = printed.UncertaintyMs;
     result.Reads = measured.Reads;
+    result.WidenedReads = measured.WidenedReads;
 }
 
 void SyncMeterClock(TMeterSession& session, TResult& result, bool force, double maxOffsetMs) {
@@ -50,6 +51,7 @@ void SyncMeterClock(TMeterSession& session, TResult& result, bool force, double 
     result.OffsetMs = after.OffsetMs;
     result.UncertaintyMs = after.UncertaintyMs;
     result.Reads = sync.Reads;
+    result.WidenedReads = sync.WidenedReads;
     result.MaxOffsetMs = std::llround(sync.LimitMs);
     result.LimitIsUncertainty = sync.LimitIsUncertainty;
     result.TakeOver = std::string(TakeOverName(sync.TakeOver)) + ": " + TakeOverText(sync.TakeOver);

@@ -90,6 +90,36 @@ TEST_F(KestroClock, OffsetIsMeasuredToTheMillisecondAndSyncSetsTheMeterOnTheSeco
     EXPECT_EQ(sync.at("max_offset_ms"), 50);
 }
 
+// Without line timing every reply comes sooner than the line allows: each read counts with its
+// whole exchange, the output says so, and the claims still hold.
+class KestroClockUntimed : public KestroClock {
+protected:
+    KestroClockUntimed() : KestroClock(Untimed()) {}
+
+    static vmeter::TOptions Untimed() {
+        vmeter::TOptions options = Options();
+        options.Pace = false;
+        return options;
+    }
+};
+
+TEST_F(KestroClockUntimed, EveryReadCountsWithItsWholeExchangeAndTheOutputSaysSo) {
+    const TKestroOutcome text = Kestro({"offset"});
+    ASSERT_EQ(text.Lines().size(), 1u) << text.Out << text.Err;
+    EXPECT_TRUE(std::regex_match(
+        text.Lines()[0],
+        std::regex("05  OK  offset \\+\\d+ ms \\+- \\d+ ms \\(\\d+ reads; no line timing: reads "
+                   "counted from request to reply\\)")))
+        << text.Lines()[0];
+    EXPECT_TRUE(WithinClaim(KestroJson({"offset"}), TrueOffsetMs()));
+
+    const nlohmann::json sync = KestroJson({"sync", "--force"});
+    ASSERT_TRUE(sync.value("success", false)) << sync.dump();
+    EXPECT_EQ(sync.at("widened_reads"), sync.at("reads"));
+    EXPECT_TRUE(WithinClaim(sync, TrueOffsetMs()));
+    EXPECT_LT(std::fabs(TrueOffsetMs()), 10);
+}
+
 struct TLimitCase {
     const char* Name;
     double StartMs; // the meter's offset before; it keeps its fraction when set

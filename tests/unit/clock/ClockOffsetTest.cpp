@@ -138,17 +138,18 @@ TEST(ClockOffset, AReadSoonerThanTheLineAllowsCountsWithItsWholeExchange) {
     const double early = 30 * at9600.ByteMs + 0.01;
     EXPECT_FALSE(ExchangeWindow(5'000, 5'000 + early, at9600).Widened);
 
-    // Such a read never takes the interval outside what the others allow.
+    // Such a read shows that the line keeps no timing: from then on every read, the earlier
+    // ones too, counts with its whole exchange.
     TClockOffset offset;
     offset.AddRead({10, 9'400, 9'460}, at9600);
     offset.AddRead({11, 10'400, 10'460}, at9600);
-    const double low = offset.LowMs();
-    const double high = offset.HighMs();
+    ASSERT_TRUE(offset.LineTimed());
+    ASSERT_GT(offset.LowMs(), 10'000 - 9'460);
     offset.AddRead({12, 11'500, 11'501}, at9600);
-    EXPECT_EQ(offset.WidenedReads(), 1);
-    EXPECT_GE(offset.LowMs(), low);
-    EXPECT_LE(offset.HighMs(), high);
-    EXPECT_TRUE(offset.LineTimed()); // the timed reads still set the phase
+    EXPECT_FALSE(offset.LineTimed());
+    EXPECT_EQ(offset.WidenedReads(), 3);
+    EXPECT_DOUBLE_EQ(offset.LowMs(), 10'000 - 9'460);
+    EXPECT_DOUBLE_EQ(offset.HighMs(), 13'000 - 11'500);
 }
 
 TEST(ClockOffset, OnALineWithoutTimingThePhaseCountsFromTheHandOver) {
