@@ -17,13 +17,9 @@ constexpr double MinWidthMs = 0.5;
 
 template <typename T, typename F> double MeanOf(const std::vector<T>& items, F value) {
     double sum = 0;
-    int count = 0;
     for (const T& item : items)
-        if (const std::optional<double> v = value(item)) {
-            sum += *v;
-            ++count;
-        }
-    return count > 0 ? sum / count : 0;
+        sum += value(item);
+    return items.empty() ? 0 : sum / static_cast<double>(items.size());
 }
 
 } // namespace
@@ -41,13 +37,6 @@ struct TClockOffset::TPlan {
     double High;
 };
 
-TClockOffset::TClockOffset(TClockOffsetOptions options) : FOptions(std::move(options)) {}
-
-void TClockOffset::Expect(const TPhaseExpectation& expectation) {
-    FExpected = expectation;
-    Update();
-}
-
 TExchangeWindow ExchangeWindow(double sentMs, double receivedMs, const TReadTiming& timing) {
     const double reference = sentMs + timing.RequestLineMs;
     const TExchangeWindow window{reference - timing.ByteMs,
@@ -57,6 +46,13 @@ TExchangeWindow ExchangeWindow(double sentMs, double receivedMs, const TReadTimi
     // Sooner than the line allows, even a byte early at both ends: only the exchange itself
     // bounds it.
     return {sentMs, receivedMs, sentMs, true};
+}
+
+TClockOffset::TClockOffset(TClockOffsetOptions options) : FOptions(std::move(options)) {}
+
+void TClockOffset::Expect(const TPhaseExpectation& expectation) {
+    FExpected = expectation;
+    Update();
 }
 
 void TClockOffset::AddRead(const TTimedRead& read, const TReadTiming& timing) {
@@ -124,7 +120,7 @@ TPhaseExpectation TClockOffset::Phase() const {
 }
 
 double TClockOffset::MeanWindowMs() const {
-    return MeanOf(FReads, [this](const TRead& r) -> std::optional<double> {
+    return MeanOf(FReads, [this](const TRead& r) {
         const TExchangeWindow window = WindowOf(r);
         return window.EndMs - window.StartMs;
     });
@@ -132,12 +128,11 @@ double TClockOffset::MeanWindowMs() const {
 
 TPhaseExpectation TClockOffset::Expectation() const {
     TPhaseExpectation expectation = Phase();
-    expectation.WindowEndMs = MeanOf(FReads, [this](const TRead& r) -> std::optional<double> {
+    expectation.WindowEndMs = MeanOf(FReads, [this](const TRead& r) {
         const TExchangeWindow window = WindowOf(r);
         return window.EndMs - window.ReferenceMs;
     });
-    expectation.ExchangeMs = MeanOf(
-        FReads, [](const TRead& r) -> std::optional<double> { return r.ReceivedMs - r.SentMs; });
+    expectation.ExchangeMs = MeanOf(FReads, [](const TRead& r) { return r.ReceivedMs - r.SentMs; });
     return expectation;
 }
 
