@@ -1,127 +1,27 @@
 #include "app/ClockSync.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <thread>
+#include "app/ClockMeasure.h"
 
-KESTRO_DEFINE_EXCEPTION(EClockContradiction, Exception);
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 KESTRO_DEFINE_EXCEPTION(EPcClockNotSynchronised, Exception);
 
 namespace {
 
-using TSteady = std::chrono::steady_clock;
-
-constexpr double SecondMs = 1000;
-constexpr std::int64_t DaySeconds = 86400;
-constexpr double CivilEpochDay = 25569; // 1 January 1970 as a date-time value
 // Planning runs this far ahead of now, so the planned instant has not passed when it is due.
 constexpr double PlanLeadMs = 3;
-// The last stretch before a planned instant is spun, not slept: a sleep can overshoot by the
-// scheduler's tick (about 15.6 ms on Windows unless a finer period is in force).
-#ifdef _WIN32
-constexpr auto SpinStretch = std::chrono::milliseconds(20);
-#else
-constexpr auto SpinStretch = std::chrono::milliseconds(2);
-#endif
-// The clock data of a write, "hhnnss,ddmmyy", for the length of the write's frame.
+// After a set the meter's phase is known from the write itself, up to this.
+constexpr double SetPhaseMarginMs = 5;
+// A meter that keeps its fraction is moved by whole seconds only when its offset is known this
+// closely: its second at the take-over must be beyond doubt.
+constexpr double KeptSecondDoubtMs = 250;
+// The clock data of a write, "hhnnss,ddmmyy", for the length of its frame.
 const std::string ClockDataShape = "000000,010100";
 
-const std::string SClockContradiction =
-    "The meter's clock readings contradict each other: its clock stepped or is not counting";
 const std::string SPcClockNotSynchronised =
     "The PC's clock is not synchronised: the meter can only be as right as the PC";
-const std::string SDateOutOfRange = "The PC's date is outside the meter's years 2000 to 2099";
-
-double Ms(TSteady::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-// The time n bytes take on the line: 10 bits each (start, 8 data, stop).
-double LineMs(std::size_t bytes, std::int32_t baudRate) {
-    return baudRate > 0 ? static_cast<double>(bytes) * 10 * SecondMs / baudRate : 0;
-}
-
-// "#", the encoded packet and the CR.
-std::size_t FrameBytes(const TCommKestro& engine, const TKestroPacket& packet) {
-    return engine.EncodePacket(packet).size() + 2;
-}
-
-// Slices of a wait between two looks at whether the user stopped the operation.
-constexpr auto StopCheckSlice = std::chrono::milliseconds(10);
-
-void SleepUntil(TSteady::time_point instant, const TStopRequested& stopRequested) {
-    for (;;) {
-        ThrowIfStopped(stopRequested);
-        const auto spinFrom = instant - SpinStretch;
-        if (TSteady::now() + StopCheckSlice >= spinFrom)
-            break;
-        std::this_thread::sleep_for(StopCheckSlice);
-    }
-    std::this_thread::sleep_until(instant - SpinStretch);
-    while (TSteady::now() < instant)
-        std::this_thread::yield();
-}
-
-// The PC time `pcMs` as a steady-clock instant.
-TSteady::time_point SteadyAt(const TPcClock& pc, double pcMs) {
-    const auto now = TSteady::now();
-    const auto ahead = std::chrono::duration<double, std::milli>(pcMs - pc.LocalMs(now));
-    return now + std::chrono::duration_cast<TSteady::duration>(ahead);
-}
-
-// The PC times between which the meter handled the last exchange: from the end of the request
-// on the line to the start of the reply on the line. When the reply came sooner than the line
-// allows (a line without timing, or bytes held back and sent at once) only the instants of
-// handing over and receiving bound it.
-struct TWindow {
-    double StartMs;
-    double EndMs;
-};
-
-TWindow LastWindow(const TCommKestro& engine, const TPcClock& pc) {
-    const std::int32_t baud = engine.Dispatcher->GetBaudRate();
-    const double sent = pc.LocalMs(engine.RequestSentAt);
-    const double received = pc.LocalMs(engine.ReplyReceivedAt);
-    const double start = sent + LineMs(FrameBytes(engine, engine.Request), baud);
-    const double end = received - LineMs(FrameBytes(engine, engine.Response), baud);
-    if (end < start)
-        return {sent, received};
-    return {start, end};
-}
-
-std::int64_t CivilSeconds(TDateTime date, TDateTime time) {
-    const auto days = static_cast<std::int64_t>(std::llround(std::floor(date) - CivilEpochDay));
-    return days * DaySeconds + std::llround(time * DaySeconds);
-}
-
-TDateTime DateTimeOf(std::int64_t civilSeconds) {
-    std::int64_t days = civilSeconds / DaySeconds;
-    std::int64_t second = civilSeconds % DaySeconds;
-    if (second < 0) {
-        second += DaySeconds;
-        --days;
-    }
-    const std::chrono::year_month_day date{
-        std::chrono::sys_days(std::chrono::days(static_cast<int>(days)))};
-    const int year = static_cast<int>(date.year());
-    if (year < 2000 || year > 2099)
-        throw Exception(SDateOutOfRange);
-    const int s = static_cast<int>(second);
-    return EncodeDate(year, static_cast<int>(static_cast<unsigned>(date.month())),
-                      static_cast<int>(static_cast<unsigned>(date.day()))) +
-           EncodeTime(s / 3600, s / 60 % 60, s % 60, 0);
-}
-
-void ReadOnce(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc, TClockOffset& offset,
-              const TStopRequested& stopRequested) {
-    ThrowIfStopped(stopRequested);
-    TDateTime time = 0;
-    TDateTime date = 0;
-    engine.GetDateTime(addr, time, date);
-    const TWindow window = LastWindow(engine, pc);
-    offset.AddRead(CivilSeconds(date, time), window.StartMs, window.EndMs);
-}
 
 // Sets the engine's attempts for a while and puts them back on every way out.
 class TAttemptsGuard {
@@ -143,6 +43,95 @@ bool Overlap(double low1, double high1, double low2, double high2, double tolera
     return low1 <= high2 + tolerance && low2 <= high1 + tolerance;
 }
 
+// One clock write and how the line timed it.
+struct TWrite {
+    std::int64_t Second = 0; // the whole second written
+    double LateMs = 0;       // handed over this much later than planned
+    double ReferenceMs = 0;  // the end of its request (the hand-over on a line without timing)
+    TExchangeWindow Window{};
+};
+
+// The meter's whole seconds, its date and time set as one attempt, handed to the port at PC
+// time `sendMs`.
+TWrite WriteAt(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc, std::int64_t second,
+               double sendMs, const TClockOffset& reads, const TStopRequested& stopRequested) {
+    const TDateTime written = DateTimeOf(second);
+    {
+        TAttemptsGuard once(engine, 1);
+        SleepUntil(SteadyAt(pc, sendMs), stopRequested);
+        engine.SetDateTime(addr, written - std::floor(written), std::floor(written));
+    }
+    TWrite write;
+    write.Second = second;
+    const double sent = pc.LocalMs(engine.RequestSentAt);
+    write.LateMs = sent - sendMs;
+    write.Window = LastExchangeWindow(engine, pc);
+    const TReadTiming timing = ExchangeTiming(engine, engine.Request, engine.Response);
+    write.ReferenceMs = sent + (reads.LineTimed() ? timing.RequestLineMs : 0);
+    return write;
+}
+
+// From handing a write over to the meter's taking it over: the request's time on a timed line,
+// then the delay the reads showed.
+double TakeOverLeadMs(const TCommKestro& engine, TKestroAddr addr, const TClockOffset& reads) {
+    const TKestroPacket write{'W', addr, 'C', ClockDataShape};
+    const TReadTiming timing = ExchangeTiming(engine, write, write);
+    return (reads.LineTimed() ? timing.RequestLineMs : 0) + reads.ReadDelayMs();
+}
+
+// A write that the meter takes over on the PC's next second boundary, when it restarts its
+// second then.
+TWrite WriteOnBoundary(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
+                       const TClockOffset& reads, const TStopRequested& stopRequested) {
+    const double lead = TakeOverLeadMs(engine, addr, reads);
+    const double earliest = pc.LocalMs(TSteady::now()) + PlanLeadMs + lead;
+    const auto second = static_cast<std::int64_t>(std::ceil(earliest / SecondMs));
+    return WriteAt(engine, addr, pc, second, static_cast<double>(second) * SecondMs - lead, reads,
+                   stopRequested);
+}
+
+// A write to a meter that keeps the fraction of its second: it moves the meter by `seconds`
+// whole seconds, taken over in the middle of the meter's second so that which second it was in
+// is beyond doubt.
+TWrite WriteShifted(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
+                    const TMeasurement& now, std::int64_t seconds, const TClockOffset& reads,
+                    const TStopRequested& stopRequested) {
+    const double lead = TakeOverLeadMs(engine, addr, reads);
+    const double offset = now.Result.OffsetMs;
+    const double earliest = pc.LocalMs(TSteady::now()) + PlanLeadMs + lead;
+    const double meterSecond = std::ceil((earliest + offset - SecondMs / 2) / SecondMs);
+    const double takeOver = meterSecond * SecondMs + SecondMs / 2 - offset;
+    return WriteAt(engine, addr, pc, static_cast<std::int64_t>(meterSecond) + seconds,
+                   takeOver - lead, reads, stopRequested);
+}
+
+// The meter's phase after a write, as the write itself tells it: for a meter that restarts its
+// second, its new time counted from the write's take-over.
+TPhaseExpectation PhaseAfter(const TWrite& write, const TClockOffset& reads) {
+    TPhaseExpectation expected = reads.Expectation();
+    const double phase = static_cast<double>(write.Second) * SecondMs - write.ReferenceMs;
+    expected.LowMs = phase - SetPhaseMarginMs;
+    expected.HighMs = phase + SetPhaseMarginMs;
+    return expected;
+}
+
+// For a meter that keeps its fraction: the phase it had, moved by whole seconds.
+TPhaseExpectation PhaseShifted(const TClockOffset& reads, std::int64_t seconds) {
+    TPhaseExpectation expected = reads.Expectation();
+    const double shift = static_cast<double>(seconds) * SecondMs;
+    expected.LowMs += shift - SetPhaseMarginMs;
+    expected.HighMs += shift + SetPhaseMarginMs;
+    return expected;
+}
+
+void HoldToLimit(TSyncResult& result, double maxOffsetMs) {
+    const TPrintedOffset after = PrintedOffset(result.After);
+    const auto asked = static_cast<std::int64_t>(std::ceil(maxOffsetMs));
+    result.LimitIsUncertainty = after.UncertaintyMs > asked;
+    result.LimitMs = static_cast<double>(std::max(asked, after.UncertaintyMs));
+    result.WithinLimit = static_cast<double>(std::llabs(after.OffsetMs)) <= result.LimitMs;
+}
+
 } // namespace
 
 std::string TakeOverText(TTakeOver takeOver) {
@@ -150,7 +139,8 @@ std::string TakeOverText(TTakeOver takeOver) {
     case TTakeOver::RestartsSecond:
         return "The meter restarts its second when set";
     case TTakeOver::KeepsFraction:
-        return "The meter keeps the fraction of its second when set: only whole seconds were set";
+        return "The meter keeps the fraction of its second when set: only whole seconds can be "
+               "set";
     case TTakeOver::Undetermined:
         return "Whether the meter restarts its second when set could not be told (it was close "
                "to whole seconds before)";
@@ -160,32 +150,20 @@ std::string TakeOverText(TTakeOver takeOver) {
     return "The meter's offset after the set fits neither a restarted nor a kept second";
 }
 
-TOffsetResult MeasureClockOffset(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
-                                 const TClockOffsetOptions& options) {
-    const auto started = TSteady::now();
-    const std::int32_t baud = engine.Dispatcher->GetBaudRate();
-    TClockOffset offset(options);
-    ReadOnce(engine, addr, pc, offset, options.StopRequested);
-    const TReadTiming timing{LineMs(FrameBytes(engine, engine.Request), baud),
-                             LineMs(FrameBytes(engine, engine.Response), baud)};
-    while (const std::optional<double> send =
-               offset.NextSendMs(pc.LocalMs(TSteady::now()) + PlanLeadMs, timing)) {
-        SleepUntil(SteadyAt(pc, *send), options.StopRequested);
-        ReadOnce(engine, addr, pc, offset, options.StopRequested);
-    }
-    if (offset.Contradicted())
-        throw EClockContradiction(SClockContradiction);
-
-    TOffsetResult result;
-    result.OffsetMs = offset.MiddleMs();
-    result.UncertaintyMs = offset.HalfWidthMs();
-    result.LowMs = offset.LowMs();
-    result.HighMs = offset.HighMs();
-    result.TargetReached = offset.TargetReached();
-    result.Reads = offset.Reads();
-    result.DurationMs = Ms(TSteady::now() - started);
-    result.MeanWindowMs = offset.MeanWindowMs();
-    return result;
+std::string BeyondLimitText(const TSyncResult& result) {
+    const TPrintedOffset after = PrintedOffset(result.After);
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "The meter's clock is %+lld ms +- %lld ms off after the set, beyond the limit "
+                  "of %lld ms",
+                  static_cast<long long>(after.OffsetMs),
+                  static_cast<long long>(after.UncertaintyMs),
+                  static_cast<long long>(result.LimitMs));
+    std::string message = text;
+    if (result.TakeOver == TTakeOver::KeepsFraction)
+        message += ": the meter keeps the fraction of its second when set, only whole seconds "
+                   "can be set";
+    return message;
 }
 
 TTakeOver ClassifyTakeOver(const TOffsetResult& before, double writeStartMs, double writeEndMs,
@@ -217,37 +195,54 @@ TTakeOver ClassifyTakeOver(const TOffsetResult& before, double writeStartMs, dou
 TSyncResult SyncClock(TCommKestro& engine, TKestroAddr addr, const TPcClock& pc,
                       const TClockSyncOptions& options) {
     const auto started = TSteady::now();
+    const TStopRequested& stop = options.Offset.StopRequested;
     TSyncResult result;
     result.PcClock = pc.Check();
     if (result.PcClock.State == TPcClockStatus::TState::NotSynchronised && !options.Force)
         throw EPcClockNotSynchronised(SPcClockNotSynchronised);
 
-    TClockOffsetOptions before = options.Offset;
-    before.TargetWidthMs = std::max(before.TargetWidthMs, options.BeforeTargetWidthMs);
-    result.Before = MeasureClockOffset(engine, addr, pc, before);
+    // The measurement before only tells how far off the meter was, how it and the line answer,
+    // and, against the one after, how it took the time over: a wider target saves reads.
+    TClockOffsetOptions beforeOptions = options.Offset;
+    beforeOptions.TargetWidthMs =
+        std::max(beforeOptions.TargetWidthMs, options.BeforeTargetWidthMs);
+    const TMeasurement before = Measure(engine, addr, pc, beforeOptions, std::nullopt);
+    result.Before = before.Result;
 
-    // The meter takes the time over somewhere between the end of the request and the start of
-    // its reply; the middle of the window the reads showed is the best guess of where.
-    const std::int32_t baud = engine.Dispatcher->GetBaudRate();
-    const double requestMs =
-        LineMs(FrameBytes(engine, TKestroPacket{'W', addr, 'C', ClockDataShape}), baud);
-    const double takeOverMs = requestMs + result.Before.MeanWindowMs / 2;
-    const double earliest = pc.LocalMs(TSteady::now()) + PlanLeadMs + takeOverMs;
-    const auto second = static_cast<std::int64_t>(std::ceil(earliest / SecondMs));
-    const double send = static_cast<double>(second) * SecondMs - takeOverMs;
-    result.Written = DateTimeOf(second);
-    {
-        TAttemptsGuard once(engine, 1);
-        SleepUntil(SteadyAt(pc, send), options.Offset.StopRequested);
-        engine.SetDateTime(addr, result.Written - std::floor(result.Written),
-                           std::floor(result.Written));
+    TWrite write = WriteOnBoundary(engine, addr, pc, before.Offset, stop);
+    TMeasurement after =
+        Measure(engine, addr, pc, options.Offset, PhaseAfter(write, before.Offset));
+    result.TakeOver = ClassifyTakeOver(result.Before, write.Window.StartMs, write.Window.EndMs,
+                                       write.Second, after.Result);
+    result.Writes = 1;
+    result.Reads = before.Result.Reads + after.Result.Reads;
+    result.WidenedReads = before.Result.WidenedReads + after.Result.WidenedReads;
+    result.After = after.Result;
+    HoldToLimit(result, options.MaxOffsetMs);
+
+    if (!result.WithinLimit) {
+        // One correction. A meter that keeps its fraction can only be moved by whole seconds,
+        // which helps only when it is more than half a second off.
+        std::optional<TPhaseExpectation> expected;
+        if (result.TakeOver != TTakeOver::KeepsFraction) {
+            write = WriteOnBoundary(engine, addr, pc, before.Offset, stop);
+            expected = PhaseAfter(write, before.Offset);
+        } else if (const auto seconds = -std::llround(after.Result.OffsetMs / SecondMs);
+                   seconds != 0 && after.Result.UncertaintyMs < KeptSecondDoubtMs) {
+            write = WriteShifted(engine, addr, pc, after, seconds, before.Offset, stop);
+            expected = PhaseShifted(after.Offset, seconds);
+        }
+        if (expected) {
+            after = Measure(engine, addr, pc, options.Offset, expected);
+            ++result.Writes;
+            result.Reads += after.Result.Reads;
+            result.WidenedReads += after.Result.WidenedReads;
+            result.After = after.Result;
+            HoldToLimit(result, options.MaxOffsetMs);
+        }
     }
-    result.WriteLateMs = pc.LocalMs(engine.RequestSentAt) - send;
-    const TWindow write = LastWindow(engine, pc);
-
-    result.After = MeasureClockOffset(engine, addr, pc, options.Offset);
-    result.TakeOver =
-        ClassifyTakeOver(result.Before, write.StartMs, write.EndMs, second, result.After);
+    result.Written = DateTimeOf(write.Second);
+    result.WriteLateMs = write.LateMs;
     result.DurationMs = Ms(TSteady::now() - started);
     return result;
 }

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <cmath>
 #include <iostream>
 
 KESTRO_DEFINE_EXCEPTION(EUsage, Exception);
@@ -73,6 +74,9 @@ void CheckOptions(TCliOptions& options, const std::string& timeText, const std::
         if (!options.Addresses.empty())
             ParseAddressList(options.Addresses); // raises EAddressList
     }
+    // A number that is not one passes any range check.
+    if (command == "sync" && !std::isfinite(options.MaxOffsetMs))
+        throw EUsage("--max-offset: not a number of milliseconds");
     if (command == "write") {
         options.WriteTime = ParseTimeArgument(timeText);
         options.WriteDate = ParseDateArgument(dateText);
@@ -147,6 +151,10 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         AddMeterCommand(app, options, "sync",
                         "set the meter's clock to the PC's current time, on the second boundary");
     sync.add_flag("--force", options.Force, "set it even when the PC's clock is not synchronised");
+    sync.add_option("--max-offset", options.MaxOffsetMs,
+                    "how far off the meter may be after the set, in ms (default 50, or the "
+                    "measured uncertainty if more); beyond it one corrected set, then FAILED")
+        ->check(CLI::Range(1.0, 3600000.0));
 
     CLI::App& scan = *app.add_subcommand("scan", "find the meters that answer, 00 to 99");
     scan.add_option("--from", options.From, "first address (default 0)")->check(CLI::Range(0, 99));

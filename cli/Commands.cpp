@@ -139,7 +139,7 @@ void TMeterCommand::Body(TMeterSession& session, TResult& result) {
         session.SetDateTime(FOptions.WriteTime, FOptions.WriteDate);
         result.MeterTime = FOptions.WriteDate + FOptions.WriteTime;
     } else if (command == "sync") {
-        SyncMeterClock(session, result, FOptions.Force);
+        SyncMeterClock(session, result, FOptions.Force, FOptions.MaxOffsetMs);
     }
 }
 
@@ -162,7 +162,7 @@ TMeterCommand::TNext TMeterCommand::RunOne(const TMeterTarget& target) {
         result.Success = true;
     } catch (const TInterrupted&) {
         return TNext::NotRun;
-    } catch (const EClockContradiction& error) {
+    } catch (const EClockError& error) {
         result = FailedResult(result, error.Message());
     } catch (const ECommError& error) {
         result = FailedResult(result, error.Message());

@@ -29,6 +29,7 @@ struct TCliOptions {
     // offset, read --precise, sync: the meter's clock to the millisecond
     bool Precise = false;      // read: measure the offset to the millisecond
     bool Force = false;        // sync: set even when the PC's clock is not synchronised
+    double MaxOffsetMs = 50;   // sync: the offset after the set may be this far off
     double TargetWidthMs = 20; // offset: stop once the offset is known this closely
 
     // scan

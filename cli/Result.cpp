@@ -46,9 +46,11 @@ nlohmann::ordered_json ToJson(const TResult& result) {
     line["offset_ms"] = orNull(result.OffsetMs);
     line["uncertainty_ms"] = orNull(result.UncertaintyMs);
     line["reads"] = orNull(result.Reads);
+    line["widened_reads"] = orNull(result.WidenedReads);
     if (result.Command == "sync") {
         line["offset_before_ms"] = orNull(result.OffsetBeforeMs);
         line["uncertainty_before_ms"] = orNull(result.UncertaintyBeforeMs);
+        line["max_offset_ms"] = orNull(result.MaxOffsetMs);
         line["takeover"] = result.TakeOver.empty() ? nlohmann::ordered_json(nullptr)
                                                    : nlohmann::ordered_json(result.TakeOver);
         line["pc_clock"] = result.PcClock.empty() ? nlohmann::ordered_json(nullptr)
@@ -66,6 +68,26 @@ std::string Measured(std::int64_t offsetMs, std::int64_t uncertaintyMs) {
     return text;
 }
 
+// Said, not hidden: replies came sooner than the line's speed allows, so each read counted
+// with its whole exchange. Empty on a line that keeps its timing.
+std::string Untimed(const TResult& result) {
+    return result.WidenedReads.value_or(0) > 0
+               ? "no line timing: reads counted from request to reply"
+               : std::string();
+}
+
+std::string InParentheses(const std::string& text) {
+    return text.empty() ? text : " (" + text + ")";
+}
+
+// " (limit 50 ms)", or when the measurement could not tell so closely, the limit it could.
+std::string Limit(const TResult& result) {
+    if (!result.MaxOffsetMs)
+        return {};
+    return " (limit " + std::to_string(*result.MaxOffsetMs) + " ms" +
+           (result.LimitIsUncertainty ? ": the measured uncertainty)" : ")");
+}
+
 std::string TableLine(const TResult& result) {
     std::string line = TargetName(result) + "  ";
     if (!result.Success)
@@ -74,18 +96,20 @@ std::string TableLine(const TResult& result) {
     const bool measured = result.UncertaintyMs.has_value() && result.OffsetMs.has_value();
     if (result.Command == "offset" && measured)
         return line + "offset " + Measured(*result.OffsetMs, *result.UncertaintyMs) + " (" +
-               std::to_string(result.Reads.value_or(0)) + " reads)";
+               std::to_string(result.Reads.value_or(0)) + " reads" +
+               (Untimed(result).empty() ? "" : "; " + Untimed(result)) + ")";
     if (result.Command == "read" && result.MeterTime && result.PcTime && result.OffsetMs)
         return line + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) + "  PC " +
                FormatDateTime("dd.mm.yyyy hh:nn:ss.zzz", *result.PcTime) + "  offset " +
-               (measured ? Measured(*result.OffsetMs, *result.UncertaintyMs)
+               (measured ? Measured(*result.OffsetMs, *result.UncertaintyMs) +
+                               InParentheses(Untimed(result))
                          : SignedSeconds(*result.OffsetMs));
     if (result.Command == "sync" && result.MeterTime && measured && result.OffsetBeforeMs &&
         result.UncertaintyBeforeMs)
         return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) +
                "  before " + Measured(*result.OffsetBeforeMs, *result.UncertaintyBeforeMs) +
-               ", after " + Measured(*result.OffsetMs, *result.UncertaintyMs) + "  " +
-               result.TakeOver;
+               ", after " + Measured(*result.OffsetMs, *result.UncertaintyMs) + Limit(result) +
+               InParentheses(Untimed(result)) + "  " + result.TakeOver;
     if (result.MeterTime)
         return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime);
     return line + result.Text;

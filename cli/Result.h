@@ -19,10 +19,14 @@ struct TResult {
     std::optional<TDateTime> PcTime;      // read: when the reply came; write, sync: time taken
     std::optional<std::int64_t> OffsetMs; // meter minus PC: from whole seconds (read) or measured
                                           // (offset, read --precise, sync: after the set)
-    std::optional<std::int64_t> UncertaintyMs;       // measured: the offset is OffsetMs +- this
-    std::optional<int> Reads;                        // measured: clock reads taken
+    std::optional<std::int64_t> UncertaintyMs; // measured: the offset is OffsetMs +- this
+    std::optional<int> Reads;                  // measured: clock reads taken
+    std::optional<int> WidenedReads; // measured: reads sooner than the line allows, counted
+                                     // with their whole exchange
     std::optional<std::int64_t> OffsetBeforeMs;      // sync: measured before the set
     std::optional<std::int64_t> UncertaintyBeforeMs; // sync
+    std::optional<std::int64_t> MaxOffsetMs;         // sync: the limit the offset after was held to
+    bool LimitIsUncertainty = false;                 // sync: that limit is the uncertainty
     std::string TakeOver;                            // sync: how the meter took the time over
     std::string PcClock;                             // sync: the PC clock's check
     double ElapsedMs = 0;                            // the whole operation, session included

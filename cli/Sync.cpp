@@ -7,15 +7,6 @@
 
 namespace {
 
-std::int64_t Rounded(double ms) {
-    return std::llround(ms);
-}
-
-// An uncertainty is never rounded down: no precision is claimed that was not measured.
-std::int64_t RoundedUp(double ms) {
-    return static_cast<std::int64_t>(std::ceil(ms));
-}
-
 const char* TakeOverName(TTakeOver takeOver) {
     switch (takeOver) {
     case TTakeOver::RestartsSecond:
@@ -37,22 +28,32 @@ void MeasureMeterOffset(TMeterSession& session, TResult& result, double targetWi
     options.TargetWidthMs = targetWidthMs;
     const TOffsetResult measured =
         MeasureClockOffset(session.Engine(), session.Target().Addr(), SystemPcClock(), options);
-    result.OffsetMs = Rounded(measured.OffsetMs);
-    result.UncertaintyMs = RoundedUp(measured.UncertaintyMs);
+    const TPrintedOffset printed = PrintedOffset(measured);
+    result.OffsetMs = printed.OffsetMs;
+    result.UncertaintyMs = printed.UncertaintyMs;
     result.Reads = measured.Reads;
+    result.WidenedReads = measured.WidenedReads;
 }
 
-void SyncMeterClock(TMeterSession& session, TResult& result, bool force) {
+void SyncMeterClock(TMeterSession& session, TResult& result, bool force, double maxOffsetMs) {
     TClockSyncOptions options;
     options.Force = force;
+    options.MaxOffsetMs = maxOffsetMs;
     const TSyncResult sync =
         SyncClock(session.Engine(), session.Target().Addr(), SystemPcClock(), options);
+    if (!sync.WithinLimit)
+        throw EClockBeyondLimit(BeyondLimitText(sync));
+    const TPrintedOffset before = PrintedOffset(sync.Before);
+    const TPrintedOffset after = PrintedOffset(sync.After);
     result.MeterTime = sync.Written;
-    result.OffsetBeforeMs = Rounded(sync.Before.OffsetMs);
-    result.UncertaintyBeforeMs = RoundedUp(sync.Before.UncertaintyMs);
-    result.OffsetMs = Rounded(sync.After.OffsetMs);
-    result.UncertaintyMs = RoundedUp(sync.After.UncertaintyMs);
-    result.Reads = sync.Before.Reads + sync.After.Reads;
+    result.OffsetBeforeMs = before.OffsetMs;
+    result.UncertaintyBeforeMs = before.UncertaintyMs;
+    result.OffsetMs = after.OffsetMs;
+    result.UncertaintyMs = after.UncertaintyMs;
+    result.Reads = sync.Reads;
+    result.WidenedReads = sync.WidenedReads;
+    result.MaxOffsetMs = std::llround(sync.LimitMs);
+    result.LimitIsUncertainty = sync.LimitIsUncertainty;
     result.TakeOver = std::string(TakeOverName(sync.TakeOver)) + ": " + TakeOverText(sync.TakeOver);
     result.PcClock = sync.PcClock.Text;
 }

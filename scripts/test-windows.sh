@@ -218,7 +218,7 @@ kestro_case "echo, one address absent" 1 \
     "^04  FAILED  \\[Kestro #04\\] Timeout${nl}05  OK  Echo from meter #05 returned\$" \
     echo --addr 4-5 --port COM1
 kestro_case "read as JSON" 0 \
-    '^\{"command":"read","address":5,"optohead":false,"success":true,"error":null,"answered":null,"meter_time":"[0-9T:-]+","pc_time":"[0-9T:.-]+","offset_ms":-?[0-9]+,"uncertainty_ms":null,"reads":null,"elapsed_ms":[0-9]+\}$' \
+    '^\{"command":"read","address":5,"optohead":false,"success":true,"error":null,"answered":null,"meter_time":"[0-9T:-]+","pc_time":"[0-9T:.-]+","offset_ms":-?[0-9]+,"uncertainty_ms":null,"reads":null,"widened_reads":null,"elapsed_ms":[0-9]+\}$' \
     read --addr 5 --json
 kestro_case "optical head" 0 '^optohead  OK  Echo from meter #07 returned$' echo --optohead
 kestro_case "optical head over RFC 2217 at a 200 ms round trip" 0 \

@@ -76,27 +76,27 @@ TEST_F(WinClock, MeasuresAndSetsAgainstTheMetersTruth) {
     EXPECT_EQ(result.PcClock.State, TPcClockStatus::TState::NotChecked);
     EXPECT_EQ(result.PcClock.Text, "The PC's clock is not checked on Windows");
 
-    const std::size_t requests =
-        static_cast<std::size_t>(result.Before.Reads + 1 + result.After.Reads);
+    const std::size_t requests = static_cast<std::size_t>(result.Reads + result.Writes);
     const std::vector<double> reads = Truths('R', requests);
     const std::vector<double> writes = Truths('W', requests);
-    ASSERT_EQ(reads.size(), requests - 1);
-    ASSERT_EQ(writes.size(), 1u);
+    ASSERT_EQ(reads.size(), static_cast<std::size_t>(result.Reads));
+    ASSERT_EQ(writes.size(), static_cast<std::size_t>(result.Writes));
     ExpectWithin({reads.begin(), reads.begin() + result.Before.Reads}, result.Before);
-    ExpectWithin({reads.begin() + result.Before.Reads, reads.end()}, result.After);
+    ExpectWithin({reads.end() - result.After.Reads, reads.end()}, result.After);
+    EXPECT_TRUE(result.WithinLimit);
     // The meter restarts its second; that shows unless it was close to whole seconds before
     // (a second run finds it set already).
     const double fromWhole =
         std::abs(result.Before.OffsetMs - 1000 * std::round(result.Before.OffsetMs / 1000));
-    if (fromWhole > 50)
+    if (fromWhole > 200)
         EXPECT_EQ(result.TakeOver, TTakeOver::RestartsSecond);
     else
         EXPECT_NE(result.TakeOver, TTakeOver::KeepsFraction);
     EXPECT_NE(result.TakeOver, TTakeOver::Unexplained);
     Print("before", result.Before, reads[result.Before.Reads - 1]);
     Print("after", result.After, reads.back());
-    std::printf("set: true offset just after %.1f ms, request handed %.2f ms late\n", writes[0],
-                result.WriteLateMs);
+    std::printf("set: true offset just after %.1f ms, request handed %.2f ms late, %d write(s)\n",
+                writes.back(), result.WriteLateMs, result.Writes);
 }
 
 } // namespace

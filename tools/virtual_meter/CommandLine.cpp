@@ -98,6 +98,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             result.Options.TurnaroundMs = ParseNumber(option, value(), 0, 60000);
         } else if (option == "--turnaround-max") {
             result.Options.TurnaroundMaxMs = ParseNumber(option, value(), 0, 60000);
+        } else if (option == "--early") {
+            result.Options.Delivery.EarlyBits = ParseNumber(option, value(), 0, 10);
+        } else if (option == "--latency-timer") {
+            result.Options.Delivery.LatencyTimerMs = ParseNumber(option, value(), 0, 10000);
+        } else if (option == "--jitter") {
+            result.Options.Delivery.JitterMs = ParseNumber(option, value(), 0, 10000);
         } else if (option == "--clock-offset") {
             result.Options.Clock.OffsetMs = ParseDecimal(option, value(), 1e11);
         } else if (option == "--drift") {
@@ -152,6 +158,11 @@ std::string UsageText() {
            "                    their first byte, replies go out at 10 bits per byte\n"
            "  --turnaround MS   pause before each reply, in milliseconds\n"
            "  --turnaround-max MS  each pause drawn at random from --turnaround to this\n"
+           "  --early BITS      with --pace: requests count as received, and reply bytes reach\n"
+           "                    the program, BITS bit times early (0..10; 10 is a whole byte)\n"
+           "  --latency-timer MS  reply bytes reach the program in batches every MS ms, as\n"
+           "                    through a USB adapter's latency timer\n"
+           "  --jitter MS       each request and each reply up to MS ms late, at random\n"
            "  --clock-offset MS the meters' clock minus the PC's at the start (default 0)\n"
            "  --drift PPM       how much faster the meters' clock runs (default 0)\n"
            "  --takeover MODE   a written time restarts the second (restart, the default) or\n"

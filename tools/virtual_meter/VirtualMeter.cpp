@@ -49,7 +49,9 @@ TOptions Validated(TOptions options) {
 } // namespace
 
 struct TVirtualMeter::TImpl {
-    explicit TImpl(TOptions options) : Options(Validated(std::move(options))) {
+    explicit TImpl(TOptions options)
+        : Options(Validated(std::move(options))),
+          Delivery(Options.Delivery, std::random_device{}()) {
         State.Clock = TMeterClock(Options.Clock);
         if (!Options.LinkPath.empty())
             Link = std::make_unique<TSymlink>(Options.LinkPath, Pty.SlaveName());
@@ -62,7 +64,8 @@ struct TVirtualMeter::TImpl {
     }
 
     const TOptions Options;
-    TPty Pty; // touched by the worker only, once it runs
+    TDelivery Delivery; // the worker's only, once it runs
+    TPty Pty;           // touched by the worker only, once it runs
     std::unique_ptr<TSymlink> Link;
 
     mutable std::mutex Mutex; // guards everything below up to Worker
@@ -192,17 +195,16 @@ void TVirtualMeter::TImpl::HandleFrame(const std::string& frame,
 }
 
 // With line timing the pseudo-terminal hands over a whole frame at once, so a request counts as
-// received one line time after its first byte was heard; the meters wait for that instant.
-// (A frame that came in pieces is timed from the piece that completed it.)
+// received one line time after its first byte was heard (less what arrives early, plus a
+// jitter); the meters wait for that instant. (A frame that came in pieces is timed from the
+// piece that completed it.)
 std::chrono::steady_clock::time_point
 TVirtualMeter::TImpl::ReceivedAt(const std::string& frame,
                                  std::chrono::steady_clock::time_point heardAt) {
     const int baud = Pty.BaudRate();
-    if (!Options.Pace || baud <= 0)
-        return std::chrono::steady_clock::now();
-    const auto received =
-        heardAt +
-        std::chrono::microseconds(static_cast<std::int64_t>(frame.size()) * 10'000'000 / baud);
+    const bool paced = Options.Pace && baud > 0;
+    const auto received = Delivery.RequestReceived(
+        paced ? heardAt : std::chrono::steady_clock::now(), frame.size(), baud, paced);
     Pause(received - std::chrono::steady_clock::now());
     return received;
 }
@@ -217,18 +219,22 @@ std::chrono::milliseconds TVirtualMeter::TImpl::Turnaround() {
 bool TVirtualMeter::TImpl::Send(const std::string& bytes) {
     if (!Pause(Turnaround()))
         return false;
-    if (!Options.Pace)
+    const auto jitter = Delivery.DrawJitter();
+    auto lineEnd = std::chrono::steady_clock::now();
+    if (!Options.Pace) {
+        if (!Pause(Delivery.HandOver(lineEnd, 0, false, jitter) - lineEnd))
+            return false;
         return WriteAll(bytes.data(), bytes.size());
+    }
     // 10 bits on the line per byte: start, 8 data, stop; the far side has the byte once its
-    // stop bit is over. The speed is read per byte, as the program may change it. Each byte is
-    // due at a point measured from the start of the reply, so the oversleeping of one pause is
-    // not added up over the whole reply.
-    auto due = std::chrono::steady_clock::now();
+    // stop bit is over (or earlier, or in a later batch, as the delivery says). The speed is
+    // read per byte, as the program may change it. Each byte is due at a point measured from
+    // the start of the reply, so the oversleeping of one pause is not added up over the reply.
     for (char byte : bytes) {
         const int baud = Pty.BaudRate();
-        if (baud > 0)
-            due += std::chrono::microseconds(10'000'000 / baud);
-        if (!Pause(due - std::chrono::steady_clock::now()))
+        lineEnd += TDelivery::ByteTime(baud);
+        const auto handOver = Delivery.HandOver(lineEnd, baud, baud > 0, jitter);
+        if (!Pause(handOver - std::chrono::steady_clock::now()))
             return false;
         if (!WriteAll(&byte, 1))
             return false;

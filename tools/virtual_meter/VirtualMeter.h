@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "Delivery.h"
 #include "MeterClock.h"
 
 // A stand-in for Kestro4 meters on a pseudo-terminal: the program under test opens the slave
@@ -70,7 +71,8 @@ struct TOptions {
     std::function<void(const TLogEntry&)> OnRequest;
     // With more than TurnaroundMs: each pause is drawn at random from TurnaroundMs to this.
     int TurnaroundMaxMs = 0;
-    TClockOptions Clock = {}; // the meters' clock
+    TClockOptions Clock = {};       // the meters' clock
+    TDeliveryOptions Delivery = {}; // early, batched and late bytes
 };
 
 class TVirtualMeter {

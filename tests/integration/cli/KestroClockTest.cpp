@@ -1,5 +1,7 @@
 // kestro offset and sync against a meter on a timed line whose clock runs 1234.5 ms ahead:
-// what kestro claims must hold against the meter's own record of its true offset.
+// what kestro claims must hold against the meter's own record of its true offset. And sync's
+// limit: a meter that keeps the fraction of its second ends on its smaller side, and beyond the
+// limit its line says FAILED with the offset measured.
 #include "KestroProcess.h"
 #include "VirtualMeter.h"
 #include "tests/support/TempFolder.h"
@@ -9,12 +11,14 @@
 
 #include <cmath>
 #include <fstream>
+#include <ostream>
+#include <regex>
 
 namespace {
 
 class KestroClock : public ::testing::Test {
 protected:
-    KestroClock() : Meter(Options()) {
+    explicit KestroClock(const vmeter::TOptions& options = Options()) : Meter(options) {
         std::ofstream ini(Config);
         ini << "[Congif]\nComPort=1\nBaudRate=9600\nTimeout=200\n[Ports]\nCOM1="
             << Meter.SlavePath() << "\n";
@@ -30,9 +34,14 @@ protected:
         return options;
     }
 
+    TKestroOutcome Kestro(std::vector<std::string> args) {
+        args.insert(args.end(), {"--addr", "5", "--config", Config});
+        return RunKestro(args, Folder.Path().string());
+    }
+
     nlohmann::json KestroJson(std::vector<std::string> args) {
-        args.insert(args.end(), {"--addr", "5", "--json", "--config", Config});
-        const TKestroOutcome outcome = RunKestro(args, Folder.Path().string());
+        args.push_back("--json");
+        const TKestroOutcome outcome = Kestro(args);
         EXPECT_EQ(outcome.Status, 0) << outcome.Err;
         const auto lines = outcome.Lines();
         if (lines.size() != 1)
@@ -78,6 +87,7 @@ TEST_F(KestroClock, OffsetIsMeasuredToTheMillisecondAndSyncSetsTheMeterOnTheSeco
     EXPECT_LT(std::fabs(TrueOffsetMs()), 100); // a whole-second set would leave up to 1000 ms
     EXPECT_EQ(sync.at("takeover").get<std::string>().rfind("restarts-second", 0), 0u)
         << sync.dump();
+    EXPECT_EQ(sync.at("max_offset_ms"), 50);
 }
 
 // At 300 baud the request alone takes 300 ms on the line and the clock reply 767 ms: the
@@ -90,5 +100,106 @@ TEST_F(KestroClock, ReadAt300BaudWorksWithTheDefaultTimeout) {
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].BaudRate, 300);
 }
+
+// Without line timing every reply comes sooner than the line allows: each read counts with its
+// whole exchange, the output says so, and the claims still hold.
+class KestroClockUntimed : public KestroClock {
+protected:
+    KestroClockUntimed() : KestroClock(Untimed()) {}
+
+    static vmeter::TOptions Untimed() {
+        vmeter::TOptions options = Options();
+        options.Pace = false;
+        return options;
+    }
+};
+
+TEST_F(KestroClockUntimed, EveryReadCountsWithItsWholeExchangeAndTheOutputSaysSo) {
+    const TKestroOutcome text = Kestro({"offset"});
+    ASSERT_EQ(text.Lines().size(), 1u) << text.Out << text.Err;
+    EXPECT_TRUE(std::regex_match(
+        text.Lines()[0],
+        std::regex("05  OK  offset \\+\\d+ ms \\+- \\d+ ms \\(\\d+ reads; no line timing: reads "
+                   "counted from request to reply\\)")))
+        << text.Lines()[0];
+    EXPECT_TRUE(WithinClaim(KestroJson({"offset"}), TrueOffsetMs()));
+
+    const nlohmann::json sync = KestroJson({"sync", "--force"});
+    ASSERT_TRUE(sync.value("success", false)) << sync.dump();
+    EXPECT_EQ(sync.at("widened_reads"), sync.at("reads"));
+    EXPECT_TRUE(WithinClaim(sync, TrueOffsetMs()));
+    EXPECT_LT(std::fabs(TrueOffsetMs()), 10);
+}
+
+struct TLimitCase {
+    const char* Name;
+    double StartMs; // the meter's offset before; it keeps its fraction when set
+    std::vector<std::string> Args;
+    int Status;
+    std::string Line; // the result line, as a regular expression
+    double EndMs;     // the meter's true offset after, give or take 10 ms
+};
+
+void PrintTo(const TLimitCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class KestroSyncLimit : public KestroClock, public ::testing::WithParamInterface<TLimitCase> {
+protected:
+    KestroSyncLimit() : KestroClock(KeepingMeter()) {}
+
+    static vmeter::TOptions KeepingMeter() {
+        vmeter::TOptions options = Options();
+        options.Clock.OffsetMs = GetParam().StartMs;
+        options.Clock.TakeOver = vmeter::TTakeOver::KeepFraction;
+        return options;
+    }
+};
+
+TEST_P(KestroSyncLimit, OnlyWholeSecondsAreSetAndTheLimitIsSaid) {
+    const TLimitCase c = GetParam();
+    std::vector<std::string> args{"sync", "--force"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    const TKestroOutcome outcome = Kestro(args);
+    EXPECT_EQ(outcome.Status, c.Status) << outcome.Out << outcome.Err;
+    ASSERT_EQ(outcome.Lines().size(), 1u) << outcome.Out;
+    EXPECT_TRUE(std::regex_match(outcome.Lines()[0], std::regex(c.Line))) << outcome.Lines()[0];
+    EXPECT_NEAR(TrueOffsetMs(), c.EndMs, 10);
+}
+
+const char* const Keeps = "keeps-fraction: The meter keeps the fraction of its second when "
+                          "set: only whole seconds can be set";
+
+INSTANTIATE_TEST_SUITE_P(
+    KeptFractions, KestroSyncLimit,
+    ::testing::Values(
+        // The first set leaves it +0.7 s; a second set takes it to -0.3 s, still beyond.
+        TLimitCase{
+            "BehindBeyondTheLimit",
+            -2'300,
+            {},
+            1,
+            std::string(
+                "05  FAILED  The meter's clock is -(\\d+) ms \\+- \\d+ ms off after the set, "
+                "beyond the limit of 50 ms: the meter keeps the fraction of its second when "
+                "set, only whole seconds can be set"),
+            -300},
+        TLimitCase{
+            "BehindWithinALargerLimit",
+            -300,
+            {"--max-offset", "400"},
+            0,
+            std::string("05  OK  set to .*, after -\\d+ ms \\+- \\d+ ms \\(limit 400 ms\\)  ") +
+                Keeps,
+            -300},
+        TLimitCase{
+            "AheadAtItsSmallerSide",
+            3'300,
+            {"--max-offset", "400"},
+            0,
+            std::string("05  OK  set to .*, after \\+\\d+ ms \\+- \\d+ ms \\(limit 400 ms\\)  ") +
+                Keeps,
+            300}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

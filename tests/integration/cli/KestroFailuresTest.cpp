@@ -40,6 +40,8 @@ TEST_F(KestroFailures, RefusedCommandLinesGiveStatusTwoAndSendNothing) {
         {"write", "--addr", "5", "--time", "12:00:00"},
         {"scan", "--from", "50", "--to", "10"},
         {"scan", "--to", "100"},
+        {"sync", "--addr", "5", "--max-offset", "0"},
+        {"sync", "--addr", "5", "--max-offset", "nan"},
     };
     for (const auto& args : refused) {
         std::string line;

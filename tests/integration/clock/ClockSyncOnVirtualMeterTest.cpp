@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <optional>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -105,51 +109,151 @@ TEST(ClockSyncOnVirtualMeter, AnUnsynchronisedPcClockStopsTheSetUnlessForced) {
     EXPECT_TRUE(rig.Line.Log().empty()); // not a single request went out
 }
 
+// The true offsets of the clock reads after the `writes`-th write (0: before any) and up to the
+// next, and those just after each write.
+struct TTruths {
+    std::vector<std::vector<double>> Reads; // [writes]
+    std::vector<double> Writes;
+};
+
+TTruths TruthsOf(const std::vector<vmeter::TLogEntry>& log) {
+    TTruths truths;
+    truths.Reads.emplace_back();
+    for (const vmeter::TLogEntry& entry : log) {
+        if (entry.Frame.size() <= 4 || entry.Frame[4] != 'C' || !entry.ClockOffsetMs)
+            continue;
+        if (entry.Frame[1] == 'W') {
+            truths.Writes.push_back(*entry.ClockOffsetMs);
+            truths.Reads.emplace_back();
+        } else {
+            truths.Reads.back().push_back(*entry.ClockOffsetMs);
+        }
+    }
+    return truths;
+}
+
 struct TSyncCase {
+    const char* Name;
     int Baud;
     vmeter::TTakeOver TakeOver;
+    double StartMs;     // the meter's offset before
+    double MaxOffsetMs; // the limit asked
+    TTakeOver Told;
+    int Writes;     // 2 when corrected
+    bool Within;    // the offset after within the limit
+    double EndMs;   // the meter's true offset just after the last write, give or take
+    double EndByMs; // this much
 };
+
+void PrintTo(const TSyncCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class ClockSyncOnVirtualMeterAt : public ::testing::TestWithParam<TSyncCase> {};
 
-// Set from 3.4567 s ahead (plus drift): a meter that restarts its second ends near zero; one
-// that keeps its fraction ends 0.4567 s ahead. Either way the program says which, and its
-// claims before and after hold against the meter's truth.
-TEST_P(ClockSyncOnVirtualMeterAt, SetsOnTheSecondBoundaryAndTellsTheTakeOver) {
+// A meter that restarts its second ends near zero. One that keeps its fraction can only be
+// moved by whole seconds: it ends at the fraction it had or a second less, whichever is
+// smaller, corrected once when the first set left it on the wrong side. Either way the program
+// says which, its claims before and after hold against the meter's truth, and the result says
+// whether the limit holds.
+TEST_P(ClockSyncOnVirtualMeterAt, SetsTheClockAndHoldsItToTheLimit) {
     const TSyncCase c = GetParam();
-    TClockRig rig(c.Baud, MeterWith(3'456.7, 20, c.TakeOver));
+    TClockRig rig(c.Baud, MeterWith(c.StartMs, 20, c.TakeOver));
     TClockSyncOptions options;
     options.Force = true; // the PC's own clock is not this test's concern
+    options.MaxOffsetMs = c.MaxOffsetMs;
     rig.Engine.Retries = 2;
     const TSyncResult result = SyncClock(
         rig.Engine, Meter, PcClockSaying(TPcClockStatus::TState::NotSynchronised), options);
 
-    const std::vector<double> writes = rig.Truths('W');
-    ASSERT_EQ(writes.size(), 1u);
-    const std::vector<double> reads = rig.Truths('R');
-    ASSERT_EQ(reads.size(), static_cast<std::size_t>(result.Before.Reads + result.After.Reads));
-    ExpectWithin({reads.begin(), reads.begin() + result.Before.Reads}, result.Before);
-    ExpectWithin({reads.begin() + result.Before.Reads, reads.end()}, result.After);
-
-    if (c.TakeOver == vmeter::TTakeOver::Restart) {
-        EXPECT_EQ(result.TakeOver, TTakeOver::RestartsSecond);
-        EXPECT_LT(std::abs(writes[0]), 500); // on the boundary, not a second or half off
-    } else {
-        EXPECT_EQ(result.TakeOver, TTakeOver::KeepsFraction);
-        EXPECT_NEAR(writes[0], 456.7, 5);
-    }
+    const TTruths truths = TruthsOf(rig.Line.Log());
+    ASSERT_EQ(result.Writes, c.Writes);
+    ASSERT_EQ(truths.Writes.size(), static_cast<std::size_t>(c.Writes));
+    EXPECT_EQ(static_cast<int>(truths.Reads[0].size()), result.Before.Reads);
+    EXPECT_EQ(static_cast<int>(truths.Reads.back().size()), result.After.Reads);
+    ExpectWithin(truths.Reads[0], result.Before);
+    ExpectWithin(truths.Reads.back(), result.After);
+    EXPECT_EQ(result.TakeOver, c.Told);
+    EXPECT_EQ(result.WithinLimit, c.Within);
+    EXPECT_NEAR(truths.Writes.back(), c.EndMs, c.EndByMs);
+    EXPECT_GE(result.LimitMs, c.MaxOffsetMs);
     EXPECT_EQ(rig.Engine.Retries, 2); // the write's single attempt did not stick
 }
 
-INSTANTIATE_TEST_SUITE_P(BothSpeedsBothTakeOvers, ClockSyncOnVirtualMeterAt,
-                         ::testing::Values(TSyncCase{9600, vmeter::TTakeOver::Restart},
-                                           TSyncCase{9600, vmeter::TTakeOver::KeepFraction},
-                                           TSyncCase{300, vmeter::TTakeOver::Restart},
-                                           TSyncCase{300, vmeter::TTakeOver::KeepFraction}),
-                         [](const ::testing::TestParamInfo<TSyncCase>& info) {
-                             return std::to_string(info.param.Baud) +
-                                    (info.param.TakeOver == vmeter::TTakeOver::Restart ? "Restart"
-                                                                                       : "Keep");
+using enum vmeter::TTakeOver;
+const TSyncCase SyncCases[] = {
+    {"At9600Restarts", 9600, Restart, 3'456.7, 50, TTakeOver::RestartsSecond, 1, true, 0, 25},
+    {"At300Restarts", 300, Restart, 3'456.7, 50, TTakeOver::RestartsSecond, 1, true, 0, 25},
+    // Kept fractions: +0.4567 s cannot be bettered by whole seconds, -0.3 s is left -0.3 s
+    // (the first set makes it +0.7 s), -0.7 s becomes +0.3 s.
+    {"KeptAhead", 9600, KeepFraction, 3'456.7, 50, TTakeOver::KeepsFraction, 1, false, 456.7, 5},
+    {"KeptBehind300", 9600, KeepFraction, -2'300, 50, TTakeOver::KeepsFraction, 2, false, -300, 5},
+    {"KeptBehind700", 9600, KeepFraction, -700, 50, TTakeOver::KeepsFraction, 1, false, 300, 5},
+    {"KeptBehind300Allowed", 9600, KeepFraction, -300, 400, TTakeOver::KeepsFraction, 2, true, -300,
+     5},
+};
+
+INSTANTIATE_TEST_SUITE_P(TakeOvers, ClockSyncOnVirtualMeterAt, ::testing::ValuesIn(SyncCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// The PC's clock steps 300 ms ahead just after the write (a time service correcting it): the
+// meter, set to the old time, is 300 ms behind the new one. The measurement after shows it and
+// one corrected write mends it; when the PC's clock steps again after that one, the result says
+// the meter is beyond the limit.
+class ClockSyncWithPcClockSteps : public ::testing::TestWithParam<int> {};
+
+TEST_P(ClockSyncWithPcClockSteps, ACorrectedWriteFollowsWhenTheMeterEndsBeyondTheLimit) {
+    const int steps = GetParam();
+    TClockRig rig(9600, MeterWith(1'234.5, 0, vmeter::TTakeOver::Restart));
+    TPcClock pc = PcClockSaying(TPcClockStatus::TState::Synchronised);
+    std::vector<std::chrono::steady_clock::time_point> stepsAt;
+    const auto base = pc.LocalMs;
+    pc.LocalMs = [&, base](std::chrono::steady_clock::time_point at) {
+        if (rig.Engine.Request.Cmd == 'W' &&
+            (stepsAt.empty() || stepsAt.back() < rig.Engine.RequestSentAt) &&
+            static_cast<int>(stepsAt.size()) < steps)
+            stepsAt.push_back(rig.Engine.RequestSentAt + std::chrono::milliseconds(1));
+        double ms = base(at);
+        for (const auto& step : stepsAt)
+            ms += at >= step ? 300 : 0;
+        return ms;
+    };
+    const TSyncResult result = SyncClock(rig.Engine, Meter, pc);
+    const TTruths truths = TruthsOf(rig.Line.Log());
+    EXPECT_EQ(result.Writes, 2);
+    EXPECT_EQ(result.WithinLimit, steps == 1);
+    EXPECT_NEAR(result.After.OffsetMs, steps == 1 ? 0 : -300, 25);
+    // Against the system's clock, which the meter follows, the PC's clock ran ahead.
+    EXPECT_NEAR(truths.Writes.back(), 300, 25);
+}
+
+INSTANTIATE_TEST_SUITE_P(OnceAndTwice, ClockSyncWithPcClockSteps, ::testing::Values(1, 2),
+                         [](const auto& info) {
+                             return info.param == 1 ? std::string("Mended")
+                                                    : std::string("StillBeyond");
                          });
+
+// Asked to stop, the set sends nothing more: not the write once the measurement before has
+// begun, not the corrected write once the measurement after has.
+TEST(ClockSyncOnVirtualMeter, NothingIsSentOnceAStopIsAsked) {
+    for (const char after : {'R', 'W'}) {
+        TClockRig rig(9600, MeterWith(-2'300, 0, vmeter::TTakeOver::KeepFraction));
+        TClockSyncOptions options;
+        options.Force = true;
+        std::optional<std::size_t> requestsWhenStopped;
+        options.Offset.StopRequested = [&] {
+            const std::vector<vmeter::TLogEntry> log = rig.Line.Log();
+            const bool stop = std::any_of(log.begin(), log.end(), [&](const auto& entry) {
+                return entry.Frame.size() > 4 && entry.Frame[1] == after;
+            });
+            if (stop && !requestsWhenStopped)
+                requestsWhenStopped = log.size();
+            return stop;
+        };
+        EXPECT_THROW(SyncClock(rig.Engine, Meter, SystemPcClock(), options), EStopped) << after;
+        ASSERT_TRUE(requestsWhenStopped) << after;
+        EXPECT_EQ(rig.Line.Log().size(), *requestsWhenStopped) << after;
+    }
+}
 
 } // namespace

@@ -109,11 +109,15 @@ TEST(CommandLine, Options) {
 
     const auto clock = vmeter::ParseCommandLine(
         {"--link", "p", "--turnaround", "2", "--turnaround-max", "20", "--clock-offset", "-1500.25",
-         "--drift", "12.5", "--takeover", "keep"});
+         "--drift", "12.5", "--takeover", "keep", "--early", "10", "--latency-timer", "16",
+         "--jitter", "20"});
     EXPECT_EQ(clock.Options.TurnaroundMaxMs, 20);
     EXPECT_EQ(clock.Options.Clock.OffsetMs, -1500.25);
     EXPECT_EQ(clock.Options.Clock.DriftPpm, 12.5);
     EXPECT_EQ(clock.Options.Clock.TakeOver, vmeter::TTakeOver::KeepFraction);
+    EXPECT_EQ(clock.Options.Delivery.EarlyBits, 10);
+    EXPECT_EQ(clock.Options.Delivery.LatencyTimerMs, 16);
+    EXPECT_EQ(clock.Options.Delivery.JitterMs, 20);
     EXPECT_EQ(defaults.Options.Clock.TakeOver, vmeter::TTakeOver::Restart);
 }
 
@@ -132,6 +136,9 @@ TEST(CommandLine, Rejected) {
         {"--link", "p", "--clock-offset", "1s"},
         {"--link", "p", "--drift", "nan"},
         {"--link", "p", "--takeover", "slow"},
+        {"--link", "p", "--early", "11"},
+        {"--link", "p", "--latency-timer", "-1"},
+        {"--link", "p", "--jitter", "5ms"},
         {"--link", "p", "--verbose"},
     };
     for (const auto& args : bad)

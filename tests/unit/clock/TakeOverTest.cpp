@@ -1,4 +1,5 @@
-// Which way of taking over a written time explains the offset measured after a set.
+// Which way of taking over a written time explains the offset measured after a set, and how a
+// measured offset is printed in whole milliseconds.
 #include "app/ClockSync.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,21 @@ TEST(TakeOver, TheOffsetAfterTheSetTellsRestartFromKeep) {
     EXPECT_EQ(ClassifyTakeOver(Offset(-2'008, 2'003 - 4'000), WriteStart, WriteEnd, Written,
                                Offset(-5, 5)),
               TTakeOver::Undetermined);
+}
+
+// The printed range always holds the measured interval, and claims at most a millisecond more.
+TEST(PrintedOffset, TheRangeInWholeMillisecondsHoldsTheInterval) {
+    const std::pair<double, double> intervals[] = {
+        {0.3, 2.3}, {-10.5, 9.5}, {-0.4, 0.4}, {1'000.49, 1'020.51}, {-7.6, -7.4}, {5, 5},
+    };
+    for (const auto& [low, high] : intervals) {
+        const TPrintedOffset printed = PrintedOffset(Offset(low, high));
+        const auto offset = static_cast<double>(printed.OffsetMs);
+        const auto uncertainty = static_cast<double>(printed.UncertaintyMs);
+        EXPECT_LE(offset - uncertainty, low) << low << ".." << high;
+        EXPECT_GE(offset + uncertainty, high) << low << ".." << high;
+        EXPECT_LE(uncertainty, (high - low) / 2 + 1) << low << ".." << high;
+    }
 }
 
 } // namespace
