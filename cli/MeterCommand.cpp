@@ -71,6 +71,10 @@ TMeterCommand::TMeterCommand(const TCliOptions& options, TLink& link,
     });
 }
 
+TMeterCommand::~TMeterCommand() {
+    FLink.SetStopRequested({}); // it asks this command
+}
+
 bool TMeterCommand::ReopenOnce(const std::string& message) {
     if (!FLink.CanReopenOnce() || InterruptRequested())
         return false;

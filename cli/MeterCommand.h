@@ -46,6 +46,9 @@ class TMeterCommand {
 public:
     // `pcClock`: the PC clock's check made before a sync.
     TMeterCommand(const TCliOptions& options, TLink& link, std::optional<TPcClockStatus> pcClock);
+    ~TMeterCommand();
+    TMeterCommand(const TMeterCommand&) = delete;
+    TMeterCommand& operator=(const TMeterCommand&) = delete;
 
     int Batch();
     int Scan();

@@ -120,9 +120,11 @@ std::string TableLine(const TResult& result) {
 } // namespace
 
 std::string PortText(const TPortUsed& port) {
-    const std::string name = port.Port.empty() || port.Port == port.Device
-                                 ? port.Device
-                                 : port.Port + " (" + port.Device + ")";
+    // COM n alone where the device is what the system calls it (Windows: \\.\COM1).
+    const bool plain = port.Device == port.Port || port.Device == "\\\\.\\" + port.Port;
+    const std::string name = port.Port.empty() ? port.Device
+                             : plain           ? port.Port
+                                               : port.Port + " (" + port.Device + ")";
     return name + ", " + std::to_string(port.BaudRate) + " baud";
 }
 
