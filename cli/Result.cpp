@@ -10,9 +10,6 @@
 
 namespace {
 
-// Version of the JSON lines' fields: raised whenever a field changes its meaning or goes.
-constexpr int JsonSchema = 1;
-
 std::string TargetName(const TResult& result) {
     if (result.Optohead)
         return "optohead";

@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+// Version of the fields of kestro's JSON lines (results and ports): raised whenever a field
+// changes its meaning or goes.
+constexpr int JsonSchema = 1;
+
 // The port a run uses: "COM1" (empty when no COM n leads to the device), the device and the
 // line speed.
 struct TPortUsed {
