@@ -2,6 +2,7 @@
 
 #include "comm/SerialBackend.h"
 #include "comm/TraceSink.h"
+#include "runtime/ScopedFlag.h"
 
 #include <utility>
 
@@ -11,6 +12,10 @@ TLink::TLink(TSettings settings, TPortMap ports, std::string device,
       FChannel(backend ? std::make_unique<TCommDispatcher>(std::move(backend))
                        : std::make_unique<TCommDispatcher>()),
       FEngine(std::make_unique<TCommKestro>(*FChannel)) {
+    FEngine->BeforeRequest = [this] {
+        if (!FUnstoppable)
+            ThrowIfStopped(FStopRequested);
+    };
     UseSettings();
 }
 
@@ -66,6 +71,15 @@ void TLink::SetSlowLink(bool slow) {
 
 void TLink::SetRetries(std::int32_t attempts) {
     FEngine->Retries = attempts;
+}
+
+void TLink::SetStopRequested(TStopRequested stopRequested) {
+    FStopRequested = std::move(stopRequested);
+}
+
+void TLink::Unstoppable(const std::function<void()>& exchange) {
+    TScopedFlag unstoppable(FUnstoppable);
+    exchange();
 }
 
 void TLink::SetTrace(std::shared_ptr<TTraceSink> trace) {

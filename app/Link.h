@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "app/Stop.h"
 #include "comm/PortNames.h"
 #include "comm/SerialBackend.h"
 #include "comm/uCommDispatcher.h"
@@ -51,6 +52,12 @@ public:
     void SetSlowLink(bool slow);
 
     void SetRetries(std::int32_t attempts);
+    // Asked before every request to a meter, retries included: once it says stop, no request
+    // goes out (EStopped instead) but those run through Unstoppable. Empty: never stops.
+    void SetStopRequested(TStopRequested stopRequested);
+    // Runs `exchange` with every request let through, also after a stop: taking the meter under
+    // the optical head out of link mode must never be left undone.
+    void Unstoppable(const std::function<void()>& exchange);
     // Where the channel and the engine report what they do; null for none.
     void SetTrace(std::shared_ptr<TTraceSink> trace);
 
@@ -89,4 +96,6 @@ private:
     std::unique_ptr<TCommDispatcher> FChannel;
     std::unique_ptr<TCommKestro> FEngine; // after the channel: destroyed before it
     bool FReopened = false;
+    TStopRequested FStopRequested;
+    bool FUnstoppable = false;
 };

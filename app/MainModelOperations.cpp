@@ -137,8 +137,13 @@ void TMainModel::TImpl::SyncClock() {
             throw EStopped(progress.Written() ? "Stopped: the meter's clock was set but not checked"
                                               : "Stopped: the meter's clock was not set");
         }
-        Session->ReportResult(ClockSetText(result));
         View.ShowClockOffset({});
+        // Beyond the limit even after the corrected write: said, and the dot stays.
+        if (!result.WithinLimit) {
+            Session->ReportResult(BeyondLimitText(result));
+            return;
+        }
+        Session->ReportResult(ClockSetText(result));
         View.ShowDot(TWarnDot::DateTime, false);
     });
 }

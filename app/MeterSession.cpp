@@ -13,8 +13,7 @@ namespace {
 constexpr char LinkModeObject = 'k';
 const std::string LinkModeOn = "01";
 const std::string LinkModeOff = "00";
-// Line speed and reply timeout through the optical head.
-constexpr std::int32_t OptoheadBaudRate = 300;
+// Reply timeout through the optical head.
 constexpr std::int32_t OptoheadTimeout = 2000;
 
 } // namespace
@@ -52,7 +51,9 @@ void TMeterSession::Close() {
         FLinkOn = false;
         Status("Closing connection...");
         try {
-            Engine().WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOff);
+            // Also after the user stopped the operation: the meter must not stay in link mode.
+            FLink.Unstoppable(
+                [this] { Engine().WriteCmd(KestroAddrAll, LinkModeObject, LinkModeOff); });
         } catch (...) {
             failure = std::current_exception();
         }

@@ -3,8 +3,12 @@
 #include "app/MeterTarget.h"
 #include "runtime/DateTime.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
+
+// The line speed through the optical head.
+constexpr std::int32_t OptoheadBaudRate = 300;
 
 class TCommKestro;
 class TLink;
@@ -15,7 +19,7 @@ class TSessionObserver;
 // write and reply timeouts and puts the meter into link mode ("01"); Close takes it out ("00")
 // and restores the configured timeout and speed, again without closing the port. Whatever Open
 // switched is restored on every way out, a refused "01" included; "00" is sent only after an
-// accepted "01".
+// accepted "01", and then also when the link's stop has stopped every other request.
 //
 // Progress and result texts go to the observer. When closing succeeds after an operation that
 // succeeded, the operation's result text is reported again, so that it is the last one seen.

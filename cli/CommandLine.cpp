@@ -5,11 +5,15 @@
 #include "app/AddressList.h"
 #include "app/Version.h"
 #include "cli/ExitStatus.h"
+#include "cli/Help.h"
+#include "cli/Result.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 
 KESTRO_DEFINE_EXCEPTION(EUsage, Exception);
@@ -28,27 +32,37 @@ int DigitsAt(const std::string& text, std::size_t pos, std::size_t count) {
 }
 
 void AddLinkOptions(CLI::App& command, TCliOptions& options) {
-    command.add_option("--port", options.Port,
-                       "COM<n> (the settings file's [Ports] map applies) or a device path");
+    command
+        .add_option("--port", options.Port,
+                    "COM<n> (the settings file's [Ports] map applies) or a device path")
+        ->option_text("PORT");
     command.add_option("--baud", options.BaudRate, "line speed in bits per second")
-        ->check(CLI::IsMember({300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
-    command.add_option("--timeout", options.Timeout, "reply timeout in milliseconds")
-        ->check(CLI::Range(1, 60000));
-    command.add_option("--retries", options.Retries, "attempts per exchange (default 1)")
-        ->check(CLI::Range(1, 10));
-    command.add_option("--trace", options.TraceFile,
-                       "append a trace of every frame to FILE (- for standard error)");
+        ->check(CLI::IsMember({300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
+        ->option_text("BPS");
+    command.add_option("--timeout", options.Timeout, "reply timeout in milliseconds, 1 to 60000")
+        ->check(CLI::Range(1, 60000))
+        ->option_text("MS");
+    command.add_option("--retries", options.Retries, "attempts per exchange, 1 to 10 (default 1)")
+        ->check(CLI::Range(1, 10))
+        ->option_text("N");
+    command
+        .add_option("--trace", options.TraceFile,
+                    "append a trace of every frame to FILE (- for standard error)")
+        ->option_text("FILE");
 }
 
 void AddCommonOptions(CLI::App& command, TCliOptions& options) {
-    command.add_option("--config", options.ConfigFile,
-                       "settings file to take the defaults from (default: the window's)");
+    command
+        .add_option("--config", options.ConfigFile,
+                    "settings file to take the defaults from (default: the window's)")
+        ->option_text("FILE");
     command.add_flag("--json", options.Json, "one JSON object per result line");
 }
 
 void AddTargetOptions(CLI::App& command, TCliOptions& options) {
     CLI::Option* addr =
-        command.add_option("--addr", options.Addresses, "meter address(es): 5, or 1-10,15");
+        command.add_option("--addr", options.Addresses, "meter address(es): 5, or 1-10,15")
+            ->option_text("LIST");
     CLI::Option* opto = command.add_flag("--optohead", options.Optohead,
                                          "the meter under the optical head (300 baud)");
     addr->excludes(opto);
@@ -74,9 +88,6 @@ void CheckOptions(TCliOptions& options, const std::string& timeText, const std::
         if (!options.Addresses.empty())
             ParseAddressList(options.Addresses); // raises EAddressList
     }
-    // A number that is not one passes any range check.
-    if (command == "sync" && !std::isfinite(options.MaxOffsetMs))
-        throw EUsage("--max-offset: not a number of milliseconds");
     if (command == "write") {
         options.WriteTime = ParseTimeArgument(timeText);
         options.WriteDate = ParseDateArgument(dateText);
@@ -84,6 +95,39 @@ void CheckOptions(TCliOptions& options, const std::string& timeText, const std::
     if (command == "scan" && options.From > options.To)
         throw EUsage("--from " + std::to_string(options.From) + " lies after --to " +
                      std::to_string(options.To));
+}
+
+// A number with a value: NaN would pass any range check.
+const CLI::Validator FiniteNumber(
+    [](std::string& text) {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        return end != text.c_str() && *end == '\0' && std::isfinite(value)
+                   ? std::string()
+                   : "not a finite number: " + text;
+    },
+    "NUMBER");
+
+bool IsCommand(const std::string& name) {
+    return std::find(std::begin(CommandNames), std::end(CommandNames), name) !=
+           std::end(CommandNames);
+}
+
+const std::string TryHelp = "Run 'kestro --help' for more information.\n";
+
+// A refused command line, for a script that asked for --json: its JSON line.
+void WriteRefusal(int argc, const char* const* argv, const std::string& message) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::find(args.begin(), args.end(), "--json") == args.end())
+        return; // none when there are no arguments at all
+    TResultWriter(true).WriteRefusal(IsCommand(args.front()) ? args.front() : std::string(),
+                                     message);
+}
+
+// Says why a command line is refused, on standard error and as a JSON line when asked.
+void Refuse(int argc, const char* const* argv, const std::string& message) {
+    std::cerr << "kestro: " << message << '\n' << TryHelp;
+    WriteRefusal(argc, argv, message);
 }
 
 } // namespace
@@ -122,12 +166,14 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
 
     CLI::App app{"kestro: checks and sets the clocks of Kestro4 meters over a serial line.",
                  "kestro"};
+    app.formatter(HelpFormatter());
+    // Before the commands are added: they take it over.
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return "kestro: " + std::string(error.what()) + "\n" + TryHelp;
+    });
     app.set_version_flag("--version", std::string("kestro ") + KESTRO_VERSION);
     app.require_subcommand(1, 1);
-    app.footer(
-        "Settings file (defaults of the port, speed and timeout): " + SharedConfigFileName() +
-        "\nExit status: 0 all results good, 1 some meter failed or interrupted, 2 usage "
-        "error, 3 the port could not be opened.\nSee kestro(1).");
+    app.footer(HelpFooter());
 
     CLI::App& ports = *app.add_subcommand("ports", "list the serial ports and the COM n map");
     AddCommonOptions(ports, options);
@@ -142,11 +188,13 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         app, options, "offset", "measure the meter's clock against the PC's to the millisecond");
     offset
         .add_option("--width", options.TargetWidthMs,
-                    "stop once the offset is known within this many ms (default 20)")
-        ->check(CLI::Range(1.0, 1000.0));
+                    "stop once the offset is known within this many ms, 1 to 1000 (default 20)")
+        ->check(FiniteNumber)
+        ->check(CLI::Range(1.0, 1000.0))
+        ->option_text("MS");
     CLI::App& write = AddMeterCommand(app, options, "write", "set the meter's date and time");
-    write.add_option("--time", timeText, "time to set, HH:MM:SS")->required();
-    write.add_option("--date", dateText, "date to set, DD.MM.YYYY")->required();
+    write.add_option("--time", timeText, "time to set")->required()->option_text("HH:MM:SS");
+    write.add_option("--date", dateText, "date to set")->required()->option_text("DD.MM.YYYY");
     CLI::App& sync =
         AddMeterCommand(app, options, "sync",
                         "set the meter's clock to the PC's current time, on the second boundary");
@@ -154,27 +202,53 @@ TParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     sync.add_option("--max-offset", options.MaxOffsetMs,
                     "how far off the meter may be after the set, in ms (default 50, or the "
                     "measured uncertainty if more); beyond it one corrected set, then FAILED")
-        ->check(CLI::Range(1.0, 3600000.0));
+        ->check(FiniteNumber)
+        ->check(CLI::Range(1.0, 3600000.0))
+        ->option_text("MS");
 
     CLI::App& scan = *app.add_subcommand("scan", "find the meters that answer, 00 to 99");
-    scan.add_option("--from", options.From, "first address (default 0)")->check(CLI::Range(0, 99));
-    scan.add_option("--to", options.To, "last address (default 99)")->check(CLI::Range(0, 99));
+    scan.add_option("--from", options.From, "first address (default 0)")
+        ->check(CLI::Range(0, 99))
+        ->option_text("N");
+    scan.add_option("--to", options.To, "last address (default 99)")
+        ->check(CLI::Range(0, 99))
+        ->option_text("N");
     AddLinkOptions(scan, options);
     AddCommonOptions(scan, options);
     scan.callback([&options] { options.Command = "scan"; });
 
+    parsed.ExitStatus = ExitUsage;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && !args.front().empty() && args.front().front() != '-' &&
+        !IsCommand(args.front())) {
+        Refuse(argc, argv, "unknown command '" + args.front() + "'");
+        return parsed;
+    }
+    const auto any = [&args](const auto& predicate) {
+        return std::any_of(args.begin(), args.end(), predicate);
+    };
+    if (!any(IsCommand) && !any([](const std::string& arg) {
+            return arg == "-h" || arg == "--help" || arg == "--version";
+        })) {
+        std::cerr << ShortUsage();
+        WriteRefusal(argc, argv, "no command");
+        return parsed;
+    }
     try {
         app.parse(argc, argv);
         CheckOptions(options, timeText, dateText);
     } catch (const CLI::ParseError& error) {
         // CLI11 answers help and version itself (status 0); every refusal is a usage error.
-        parsed.ExitStatus = app.exit(error) == 0 ? ExitAllGood : ExitUsage;
+        if (app.exit(error) == 0)
+            parsed.ExitStatus = ExitAllGood;
+        else
+            WriteRefusal(argc, argv, error.what());
         return parsed;
     } catch (const Exception& error) { // EUsage, EAddressList
-        std::cerr << "kestro: " << error.Message() << "\nTry kestro --help\n";
-        parsed.ExitStatus = ExitUsage;
+        Refuse(argc, argv, error.Message());
         return parsed;
     }
+    parsed.ExitStatus = ExitAllGood;
     parsed.Run = true;
     return parsed;
 }

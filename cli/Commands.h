@@ -6,5 +6,7 @@
 // The commands; each returns the program's exit status. `stored` is what the settings file
 // holds (the defaults without one).
 int RunPortsCommand(const TCliOptions& options, const TStoredSettings& stored);
-// echo, read, write and sync on every target in turn, and scan.
-int RunMeterCommand(const TCliOptions& options, const TStoredSettings& stored);
+// echo, read, offset, write and sync on every target in turn, and scan. `settingsFileFound`:
+// whether a settings file gave the defaults (without one, the port taken is said).
+int RunMeterCommand(const TCliOptions& options, const TStoredSettings& stored,
+                    bool settingsFileFound);

@@ -45,6 +45,12 @@ TStoredSettings LoadSettingsFile(const TCliOptions& options) {
     }
 }
 
+bool SettingsFileFound(const TCliOptions& options) {
+    std::error_code error;
+    return std::filesystem::exists(
+        options.ConfigFile ? *options.ConfigFile : SharedConfigFileName(), error);
+}
+
 std::unique_ptr<TLink> MakeLink(const TCliOptions& options, const TStoredSettings& stored) {
     TSettings settings = stored.Settings;
     if (options.BaudRate)

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "cli/Result.h"
 #include "comm/PortNames.h"
 #include "comm/SerialPortList.h"
 
@@ -25,6 +26,7 @@ std::string ComName(std::int32_t port) {
 void Print(const TPortLine& line, bool json) {
     if (json) {
         nlohmann::ordered_json object;
+        object["schema"] = JsonSchema;
         object["device"] = line.Device;
         object["port"] = line.ComPort > 0 ? nlohmann::ordered_json(ComName(line.ComPort))
                                           : nlohmann::ordered_json(nullptr);

@@ -1,5 +1,7 @@
 #include "cli/Result.h"
 
+#include "cli/Figures.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -7,10 +9,6 @@
 #include <iostream>
 
 namespace {
-
-std::string IsoTime(TDateTime value, bool milliseconds) {
-    return FormatDateTime(milliseconds ? "yyyy-mm-ddThh:nn:ss.zzz" : "yyyy-mm-ddThh:nn:ss", value);
-}
 
 std::string TargetName(const TResult& result) {
     if (result.Optohead)
@@ -20,52 +18,75 @@ std::string TargetName(const TResult& result) {
     return text;
 }
 
-std::string SignedSeconds(std::int64_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%+.3f s", static_cast<double>(ms) / 1000.0);
-    return text;
+// The take-over as the clock synchronisation names it: a code, a colon and a sentence.
+std::string TakeOverCode(const std::string& takeOver) {
+    return takeOver.substr(0, takeOver.find(':'));
+}
+
+std::string TakeOverSentence(const std::string& takeOver) {
+    const std::size_t colon = takeOver.find(": ");
+    return colon == std::string::npos ? takeOver : takeOver.substr(colon + 2);
+}
+
+const char* PcClockCode(TPcClockStatus::TState state) {
+    switch (state) {
+    case TPcClockStatus::TState::Synchronised:
+        return "synchronised";
+    case TPcClockStatus::TState::NotSynchronised:
+        return "not-synchronised";
+    case TPcClockStatus::TState::NotChecked:
+        break;
+    }
+    return "not-checked";
 }
 
 nlohmann::ordered_json ToJson(const TResult& result) {
-    nlohmann::ordered_json line;
+    using TJson = nlohmann::ordered_json;
     const auto orNull = [](const auto& value) {
-        return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+        return value ? TJson(*value) : TJson(nullptr);
     };
-    line["command"] = result.Command;
+    const auto textOrNull = [](const std::string& text) {
+        return text.empty() ? TJson(nullptr) : TJson(text);
+    };
+    const auto timeOrNull = [](const std::optional<TDateTime>& time, bool milliseconds) {
+        return time ? TJson(IsoLocalTime(*time, milliseconds)) : TJson(nullptr);
+    };
+    TJson line;
+    line["schema"] = JsonSchema;
+    line["command"] = textOrNull(result.Command);
+    line["port"] = result.PortUsed ? textOrNull(result.PortUsed->Port) : TJson(nullptr);
+    line["device"] = result.PortUsed ? textOrNull(result.PortUsed->Device) : TJson(nullptr);
+    line["baud"] = result.PortUsed ? TJson(result.PortUsed->BaudRate) : TJson(nullptr);
     line["address"] = orNull(result.Address);
     line["optohead"] = result.Optohead;
     line["success"] = result.Success;
-    line["error"] =
-        result.Success ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(result.Error);
+    line["error"] = result.Success ? TJson(nullptr) : TJson(result.Error);
     line["answered"] = orNull(result.Answered);
-    line["meter_time"] = result.MeterTime
-                             ? nlohmann::ordered_json(IsoTime(*result.MeterTime, false))
-                             : nlohmann::ordered_json(nullptr);
-    line["pc_time"] = result.PcTime ? nlohmann::ordered_json(IsoTime(*result.PcTime, true))
-                                    : nlohmann::ordered_json(nullptr);
+    line["meter_time"] = timeOrNull(result.MeterTime, false);
+    line["pc_time"] = timeOrNull(result.PcTime, true);
     line["offset_ms"] = orNull(result.OffsetMs);
     line["uncertainty_ms"] = orNull(result.UncertaintyMs);
     line["reads"] = orNull(result.Reads);
     line["widened_reads"] = orNull(result.WidenedReads);
+    std::string message = result.Text;
     if (result.Command == "sync") {
         line["offset_before_ms"] = orNull(result.OffsetBeforeMs);
         line["uncertainty_before_ms"] = orNull(result.UncertaintyBeforeMs);
         line["max_offset_ms"] = orNull(result.MaxOffsetMs);
-        line["takeover"] = result.TakeOver.empty() ? nlohmann::ordered_json(nullptr)
-                                                   : nlohmann::ordered_json(result.TakeOver);
-        line["pc_clock"] = result.PcClock.empty() ? nlohmann::ordered_json(nullptr)
-                                                  : nlohmann::ordered_json(result.PcClock);
+        line["takeover"] = textOrNull(TakeOverCode(result.TakeOver));
+        line["pc_clock"] =
+            result.PcClockState ? TJson(PcClockCode(*result.PcClockState)) : TJson(nullptr);
+        if (!result.TakeOver.empty())
+            message = TakeOverSentence(result.TakeOver);
     }
+    line["message"] = result.Success ? textOrNull(message) : TJson(nullptr);
     line["elapsed_ms"] = std::llround(result.ElapsedMs);
     return line;
 }
 
-// "+123 ms +- 9 ms" for a measured offset.
+// A measured offset with its uncertainty, "+1226 ms ± 9 ms".
 std::string Measured(std::int64_t offsetMs, std::int64_t uncertaintyMs) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%+lld ms +- %lld ms", static_cast<long long>(offsetMs),
-                  static_cast<long long>(uncertaintyMs));
-    return text;
+    return OffsetText(offsetMs, uncertaintyMs, false);
 }
 
 // Said, not hidden: replies came sooner than the line's speed allows, so each read counted
@@ -88,34 +109,50 @@ std::string Limit(const TResult& result) {
            (result.LimitIsUncertainty ? ": the measured uncertainty)" : ")");
 }
 
-std::string TableLine(const TResult& result) {
-    std::string line = TargetName(result) + "  ";
-    if (!result.Success)
-        return line + "FAILED  " + result.Error;
-    line += "OK  ";
+// The details of a result that succeeded, after the target and "OK".
+std::string Details(const TResult& result) {
     const bool measured = result.UncertaintyMs.has_value() && result.OffsetMs.has_value();
     if (result.Command == "offset" && measured)
-        return line + "offset " + Measured(*result.OffsetMs, *result.UncertaintyMs) + " (" +
+        return "offset " + Measured(*result.OffsetMs, *result.UncertaintyMs) + "  (" +
                std::to_string(result.Reads.value_or(0)) + " reads" +
                (Untimed(result).empty() ? "" : "; " + Untimed(result)) + ")";
-    if (result.Command == "read" && result.MeterTime && result.PcTime && result.OffsetMs)
-        return line + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) + "  PC " +
+    if (result.Command == "read" && result.MeterTime && result.PcTime && measured)
+        return FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) + "  PC " +
                FormatDateTime("dd.mm.yyyy hh:nn:ss.zzz", *result.PcTime) + "  offset " +
-               (measured ? Measured(*result.OffsetMs, *result.UncertaintyMs) +
-                               InParentheses(Untimed(result))
-                         : SignedSeconds(*result.OffsetMs));
+               OffsetText(*result.OffsetMs, *result.UncertaintyMs, !result.Reads.has_value()) +
+               InParentheses(Untimed(result));
     if (result.Command == "sync" && result.MeterTime && measured && result.OffsetBeforeMs &&
         result.UncertaintyBeforeMs)
-        return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) +
-               "  before " + Measured(*result.OffsetBeforeMs, *result.UncertaintyBeforeMs) +
-               ", after " + Measured(*result.OffsetMs, *result.UncertaintyMs) + Limit(result) +
-               InParentheses(Untimed(result)) + "  " + result.TakeOver;
+        return "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime) + "  before " +
+               Measured(*result.OffsetBeforeMs, *result.UncertaintyBeforeMs) + "  after " +
+               Measured(*result.OffsetMs, *result.UncertaintyMs) + Limit(result) +
+               InParentheses(Untimed(result)) + "  " + TakeOverSentence(result.TakeOver);
     if (result.MeterTime)
-        return line + "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime);
-    return line + result.Text;
+        return "set to " + FormatDateTime("dd.mm.yyyy hh:nn:ss", *result.MeterTime);
+    return result.Text;
+}
+
+std::string TableLine(const TResult& result) {
+    // The status in a column of its own, as wide as its widest word.
+    const std::string line = TargetName(result) + (result.Success ? "  OK      " : "  FAILED  ");
+    return line + (result.Success ? Details(result) : result.Error);
 }
 
 } // namespace
+
+std::string PortText(const TPortUsed& port) {
+    // COM n alone where the device is what the system calls it (Windows: \\.\COM1).
+    const bool plain = port.Device == port.Port || port.Device == "\\\\.\\" + port.Port;
+    const std::string name = port.Port.empty() ? port.Device
+                             : plain           ? port.Port
+                                               : port.Port + " (" + port.Device + ")";
+    return name + ", " + std::to_string(port.BaudRate) + " baud";
+}
+
+void TResultWriter::WriteHeader(const TPortUsed& port, bool optohead) const {
+    if (!FJson)
+        std::cout << "Port " << PortText(port) << (optohead ? " (optical head)\n" : "\n");
+}
 
 void TResultWriter::Write(const TResult& result) const {
     if (FJson)
@@ -126,6 +163,13 @@ void TResultWriter::Write(const TResult& result) const {
     std::cout << std::endl;
 }
 
-std::int64_t OffsetMs(TDateTime meter, TDateTime pc) {
-    return std::llround((meter - pc) * 86400000.0);
+void TResultWriter::WriteRefusal(const std::string& command, const std::string& message,
+                                 const std::optional<TPortUsed>& port) const {
+    if (!FJson)
+        return;
+    TResult refusal;
+    refusal.Command = command;
+    refusal.PortUsed = port;
+    refusal.Error = message;
+    Write(refusal);
 }

@@ -2,6 +2,7 @@
 
 #include "app/ClockSync.h"
 #include "app/MeterSession.h"
+#include "cli/Interrupt.h"
 
 #include <cmath>
 
@@ -26,6 +27,8 @@ const char* TakeOverName(TTakeOver takeOver) {
 void MeasureMeterOffset(TMeterSession& session, TResult& result, double targetWidthMs) {
     TClockOffsetOptions options;
     options.TargetWidthMs = targetWidthMs;
+    // A stop signal ends the measurement within a slice of its wait, not at its next read.
+    options.StopRequested = InterruptRequested;
     const TOffsetResult measured =
         MeasureClockOffset(session.Engine(), session.Target().Addr(), SystemPcClock(), options);
     const TPrintedOffset printed = PrintedOffset(measured);
@@ -39,6 +42,7 @@ void SyncMeterClock(TMeterSession& session, TResult& result, bool force, double 
     TClockSyncOptions options;
     options.Force = force;
     options.MaxOffsetMs = maxOffsetMs;
+    options.Offset.StopRequested = InterruptRequested;
     const TSyncResult sync =
         SyncClock(session.Engine(), session.Target().Addr(), SystemPcClock(), options);
     if (!sync.WithinLimit)
@@ -56,11 +60,4 @@ void SyncMeterClock(TMeterSession& session, TResult& result, bool force, double 
     result.LimitIsUncertainty = sync.LimitIsUncertainty;
     result.TakeOver = std::string(TakeOverName(sync.TakeOver)) + ": " + TakeOverText(sync.TakeOver);
     result.PcClock = sync.PcClock.Text;
-}
-
-std::string CheckPcClockForSync(bool force) {
-    const TPcClockStatus status = SystemPcClock().Check();
-    if (status.State == TPcClockStatus::TState::NotSynchronised && !force)
-        RaiseException(EPcClockNotSynchronised::ClassType, status.Text);
-    return status.State == TPcClockStatus::TState::Synchronised ? std::string() : status.Text;
 }

@@ -17,7 +17,3 @@ void SyncMeterClock(TMeterSession& session, TResult& result, bool force, double 
 // "kestro offset" and "kestro read --precise": the meter's clock against the PC's, measured to
 // `targetWidthMs`.
 void MeasureMeterOffset(TMeterSession& session, TResult& result, double targetWidthMs);
-
-// The PC clock's check, for the line printed before a sync; empty when it is synchronised.
-// Raises EPcClockNotSynchronised when it is not and `force` is false.
-std::string CheckPcClockForSync(bool force);

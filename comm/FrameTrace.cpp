@@ -258,8 +258,9 @@ void TFrameTrace::Line(const TTracePort& port, const char* event, const std::str
         std::string line = WallClockText(at.Wall);
         line += ' ';
         line += FOpenedAt ? std::to_string(MsBetween(*FOpenedAt, now)) + "ms" : std::string("-");
-        line += " COM" + std::to_string(port.Port) + ' ' + port.Device + ' ' +
-                std::to_string(port.BaudRate) + ' ';
+        // A device that no COM n leads to (kestro --port /dev/ttyUSB0) is named by its path.
+        line += (port.Port > 0 ? " COM" + std::to_string(port.Port) : std::string(" -")) + ' ' +
+                port.Device + ' ' + std::to_string(port.BaudRate) + ' ';
         std::string padded = event;
         padded.resize(7, ' ');
         line += padded;

@@ -55,8 +55,9 @@ using TTraceFailureHandler = std::function<void(const std::string& reason)>;
 
 // The frame trace: one line per frame in either direction, per timeout and per failure,
 // formatted here and nowhere else. Each line carries the UTC wall-clock time to the
-// millisecond, the milliseconds since the port was opened ("-" while closed), COM n, the
-// device, the speed, what happened and, once a request went out, how long after it:
+// millisecond, the milliseconds since the port was opened ("-" while closed), COM n ("-" for a
+// device no COM n leads to), the device, the speed, what happened and, once a request went
+// out, how long after it:
 //
 //   2026-12-09T17:04:47.123Z 1234ms COM1 /dev/ttyUSB0 9600 TX      #R05E*12\r
 //   2026-12-09T17:04:47.180Z 1291ms COM1 /dev/ttyUSB0 9600 RX      after=57ms #A05E*03\r

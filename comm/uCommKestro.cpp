@@ -75,6 +75,12 @@ std::string LetterText(char letter) {
     return Format("0x%2.2x", {static_cast<unsigned>(code)});
 }
 
+// A clock field of a reply: exactly six decimal digits, "hhnnss" or "ddmmyy".
+bool IsClockField(const std::string& field) {
+    return field.size() == 6 &&
+           std::all_of(field.begin(), field.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
 } // namespace
 
 TCommKestro::TCommKestro(TCommDispatcher& dispatcher)
@@ -288,6 +294,8 @@ void TCommKestro::Transact(TKestroAddr addr, char cmd, char code, const std::str
     // At least one attempt: returning without one would report a failure as success.
     const std::int32_t attempts = std::max(Retries, 1);
     for (std::int32_t left = attempts - 1;; --left) {
+        if (BeforeRequest)
+            BeforeRequest();
         try {
             Attempt(addr, cmd, code, data);
             return;
@@ -332,6 +340,11 @@ void TCommKestro::Echo(TKestroAddr addr) {
 
 void TCommKestro::GetDateTime(TKestroAddr addr, TDateTime& time, TDateTime& date) {
     ReadCmd(addr, 'C', std::string());
+    // The lenient field conversion would read "abc" as midnight, "1200" as 00:12:00 and
+    // "999999999999" as whatever it wraps to: a wrong clock reported as read. Six digits that
+    // are no time or date still fail in the date routines below.
+    if (!IsClockField(GetParam(0)) || !IsClockField(GetParam(1)))
+        Error(EKestroBadPacket::ClassType, SKestroBadPacket);
     time = GetTimeParam(0);
     date = GetDateParam(1);
 }

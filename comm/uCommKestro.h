@@ -110,6 +110,11 @@ public:
     std::chrono::steady_clock::time_point RequestSentAt;
     std::chrono::steady_clock::time_point ReplyReceivedAt;
 
+    // Asked before each attempt hands its request to the port, the first included: whatever it
+    // raises ends the exchange at once, without a further attempt (the user stopped it).
+    // Empty: every attempt goes out.
+    std::function<void()> BeforeRequest;
+
     // Seams for tests: the millisecond tick counter and the pause between attempts.
     std::function<std::uint32_t()> TickCount;
     std::function<void(std::uint32_t)> Pause;

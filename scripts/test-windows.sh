@@ -214,26 +214,36 @@ nl=$'\n'
 kestro_case version 0 '^kestro [0-9]+\.[0-9]+\.[0-9]+$' --version
 kestro_case help 0 '--optohead' read --help
 kestro_case ports 0 '' ports
+# Without a settings file and without --port, standard error names the port taken.
+default_port="kestro: no settings file; taking the default port COM1"
+pm='(±|\+-)'
 kestro_case "echo, one address absent" 1 \
-    "^04  FAILED  \\[Kestro #04\\] Timeout${nl}05  OK  Echo from meter #05 returned\$" \
+    "^Port COM1, 9600 baud${nl}04  FAILED  \\[Kestro #04\\] Timeout${nl}05  OK      Echo from meter #05 returned\$" \
     echo --addr 4-5 --port COM1
 kestro_case "read as JSON" 0 \
-    '^\{"command":"read","address":5,"optohead":false,"success":true,"error":null,"answered":null,"meter_time":"[0-9T:-]+","pc_time":"[0-9T:.-]+","offset_ms":-?[0-9]+,"uncertainty_ms":null,"reads":null,"widened_reads":null,"elapsed_ms":[0-9]+\}$' \
+    '^\{"schema":1,"command":"read","port":"COM1","device":"[^"]+","baud":9600,"address":5,"optohead":false,"success":true,"error":null,"answered":null,"meter_time":"[0-9T:-]+[-+][0-9]{2}:[0-9]{2}","pc_time":"[0-9T:.-]+[-+][0-9]{2}:[0-9]{2}","offset_ms":-?[0-9]+,"uncertainty_ms":[0-9]+,"reads":null,"widened_reads":null,"message":null,"elapsed_ms":[0-9]+\}'"${nl}${default_port}, 9600 baud\$" \
     read --addr 5 --json
-kestro_case "optical head" 0 '^optohead  OK  Echo from meter #07 returned$' echo --optohead
+kestro_case "optical head" 0 \
+    "^Port COM1, 300 baud \\(optical head\\)${nl}optohead  OK      Echo from meter #07 returned${nl}${default_port}, 300 baud\$" \
+    echo --optohead
 kestro_case "optical head over RFC 2217 at a 200 ms round trip" 0 \
-    '^optohead  OK  Echo from meter #07 returned$' \
+    "^Port rfc2217://127\\.0\\.0\\.1:$slow_port, 300 baud \\(optical head\\)${nl}optohead  OK      Echo from meter #07 returned\$" \
     echo --optohead --port "rfc2217://127.0.0.1:$slow_port"
-kestro_case write 0 '^05  OK  set to 01\.02\.2025 12:00:00$' \
+kestro_case write 0 \
+    "^Port COM1, 9600 baud${nl}05  OK      set to 01\\.02\\.2025 12:00:00${nl}${default_port}, 9600 baud\$" \
     write --addr 5 --time 12:00:00 --date 01.02.2025
-kestro_case sync 0 '^05  OK  set to .* before [+-][0-9]+ ms \+- [0-9]+ ms, after ' sync --addr 5
+kestro_case sync 0 \
+    "^Port COM1, 9600 baud${nl}05  OK      set to .* before .* $pm [0-9]+ ms  after +[+-][0-9]+ ms $pm " \
+    sync --addr 5
 # COM3's meter is on a timed line (the clock tests have set its clock by now).
-kestro_case offset 0 '^05  OK  offset [+-][0-9]+ ms \+- [0-9]+ ms \([0-9]+ reads\)$' \
+kestro_case offset 0 \
+    "^Port COM3, 9600 baud${nl}05  OK      offset +[+-][0-9]+ ms $pm [0-9]+ ms  \\([0-9]+ reads\\)\$" \
     offset --addr 5 --port COM3
-kestro_case "scan finds meter 05 only" 0 '^\{"command":"scan","address":5,[^}]*\}$' \
+kestro_case "scan finds meter 05 only" 0 \
+    '^\{"schema":1,"command":"scan","port":"COM1",[^}]*"address":5,[^}]*\}'"${nl}${default_port}, 9600 baud\$" \
     scan --from 3 --to 8 --timeout 100 --json
 kestro_case "usage error" 2 'Invalid date' write --addr 5 --time 12:00:00 --date 30.02.2025
-kestro_case "unknown command" 2 '.' frobnicate
+kestro_case "unknown command" 2 "^kestro: unknown command 'frobnicate'${nl}" frobnicate
 if [ -n "${KESTRO_WIN_TEST_MISSING_COM:-}" ]; then
     kestro_case "missing port" 3 \
         "^kestro: Cannot open COM$KESTRO_WIN_TEST_MISSING_COM!${nl}kestro: cause: .*COM$KESTRO_WIN_TEST_MISSING_COM: " \

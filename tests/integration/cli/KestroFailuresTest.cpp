@@ -42,6 +42,9 @@ TEST_F(KestroFailures, RefusedCommandLinesGiveStatusTwoAndSendNothing) {
         {"scan", "--to", "100"},
         {"sync", "--addr", "5", "--max-offset", "0"},
         {"sync", "--addr", "5", "--max-offset", "nan"},
+        {"offset", "--addr", "5", "--width", "nan"},
+        {"offset", "--addr", "5", "--width", "-inf"},
+        {"offset", "--addr", "5", "--width", "1e400"},
     };
     for (const auto& args : refused) {
         std::string line;
@@ -49,8 +52,19 @@ TEST_F(KestroFailures, RefusedCommandLinesGiveStatusTwoAndSendNothing) {
             line += arg + " ";
         const TKestroOutcome outcome = Kestro(args);
         EXPECT_EQ(outcome.Status, 2) << line << outcome.Out << outcome.Err;
-        EXPECT_FALSE(outcome.Err.empty()) << line;
+        if (!args.empty()) { // alone, kestro prints its usage
+            EXPECT_EQ(outcome.Err.rfind("kestro: ", 0), 0u) << line << outcome.Err;
+        }
         EXPECT_TRUE(outcome.Out.empty()) << line << outcome.Out;
+        // A script that asked for JSON gets the refusal as its one line.
+        std::vector<std::string> json = args;
+        json.push_back("--json");
+        const TKestroOutcome scripted = Kestro(json);
+        EXPECT_EQ(scripted.Status, 2) << line;
+        const auto lines = JsonLines(scripted);
+        ASSERT_EQ(lines.size(), 1u) << line << scripted.Out;
+        EXPECT_EQ(lines[0]["success"], false) << line;
+        EXPECT_FALSE(lines[0]["error"].get<std::string>().empty()) << line;
     }
     EXPECT_TRUE(Meter.Log().empty());
 
@@ -95,7 +109,7 @@ TEST_F(KestroFailures, APipeAsTheTraceIsReportedAndNeverWaitedFor) {
                           Folder.Path().string());
     const TKestroOutcome outcome = kestro.Wait(10s);
     EXPECT_EQ(outcome.Status, 0) << outcome.Err;
-    EXPECT_EQ(outcome.Lines().size(), 1u) << outcome.Out;
+    EXPECT_EQ(Results(outcome).size(), 1u) << outcome.Out;
     EXPECT_EQ(outcome.Err,
               "kestro: cannot write the trace: " + pipe + ": it is not a regular file\n");
 }
@@ -151,7 +165,7 @@ TEST_F(KestroFailures, AnErrorReplyGivesStatusOneAndTheProgramsText) {
     Meter.SetFault(vmeter::TFault::BadChecksum);
     const TKestroOutcome scan = Kestro({"scan", "--from", "4", "--to", "6", "--timeout", "100"});
     EXPECT_EQ(scan.Status, 1);
-    EXPECT_EQ(scan.Lines(),
+    EXPECT_EQ(Results(scan),
               std::vector<std::string>{"05  FAILED  [Kestro #05] Bad packet checksum"});
 }
 
@@ -178,26 +192,9 @@ TEST_F(KestroFailures, CtrlCStopsAScanAfterTheExchangeUnderWay) {
     EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s);
     EXPECT_EQ(outcome.Status, 1);
     EXPECT_NE(outcome.Err.find("interrupted"), std::string::npos) << outcome.Err;
-    EXPECT_EQ(outcome.Lines(), std::vector<std::string>{"05  OK  Echo from meter #05 returned"});
+    EXPECT_EQ(Results(outcome),
+              std::vector<std::string>{"05  OK      Echo from meter #05 returned"});
     EXPECT_LE(Meter.Log().size(), 8u);
-}
-
-class KestroSlowOpticalHead : public KestroFixture, public ::testing::Test {
-protected:
-    KestroSlowOpticalHead() : KestroFixture({5}, 400) {}
-};
-
-TEST_F(KestroSlowOpticalHead, CtrlCDuringAnOpticalHeadSessionStillEndsLinkMode) {
-    TKestroProcess read({"read", "--optohead", "--config", Config}, Folder.Path().string());
-    while (Meter.Log().empty())
-        std::this_thread::sleep_for(10ms);
-    read.Interrupt(); // while link mode "01" is under way
-    const TKestroOutcome outcome = read.Wait();
-    EXPECT_EQ(outcome.Status, 1);
-    EXPECT_TRUE(outcome.Out.empty()) << outcome.Out;
-    EXPECT_NE(outcome.Err.find("interrupted after 0 of 1"), std::string::npos) << outcome.Err;
-    EXPECT_EQ(Frames(), (std::vector<std::string>{"#W??k,01*11\r@300", "#W??k,00*10\r@300"}));
-    EXPECT_FALSE(Meter.LinkMode());
 }
 
 // A reply that comes after its timeout must neither count as the next address's answer nor
@@ -209,11 +206,12 @@ TEST(KestroLateReplies, ALateReplyNeverBlamesTheNextAddress) {
     struct TLate : KestroFixture {
         TLate() : KestroFixture({5}, 150) {}
         using KestroFixture::Kestro;
+        using KestroFixture::Results;
     } late;
     const TKestroOutcome scan =
         late.Kestro({"scan", "--from", "5", "--to", "6", "--timeout", "100"});
     EXPECT_EQ(scan.Status, 0) << scan.Out;
-    EXPECT_TRUE(scan.Out.empty()) << scan.Out;
+    EXPECT_TRUE(late.Results(scan).empty()) << scan.Out;
 }
 
 } // namespace

@@ -14,9 +14,11 @@
 // settings file whose COM1 leads there, for kestro run as a child process.
 class KestroFixture {
 protected:
-    explicit KestroFixture(std::vector<int> busMeters = {5, 12, 40}, int turnaroundMs = 0)
+    // `pace`: the meters keep the line's timing (10 bits per byte at the speed set).
+    explicit KestroFixture(std::vector<int> busMeters = {5, 12, 40}, int turnaroundMs = 0,
+                           bool pace = false)
         : Meter(vmeter::TOptions{
-              std::move(busMeters), 7, false, turnaroundMs, Folder.File("ttyKestro"), {}}) {
+              std::move(busMeters), 7, pace, turnaroundMs, Folder.File("ttyKestro"), {}}) {
         std::ofstream ini(Config);
         ini << "[Congif]\nComPort=1\nBaudRate=9600\nTimeout=200\n[Ports]\nCOM1="
             << Meter.SlavePath() << "\n";
@@ -34,6 +36,11 @@ protected:
         for (const vmeter::TLogEntry& entry : Meter.Log())
             frames.push_back(entry.Frame + "@" + std::to_string(entry.BaudRate));
         return frames;
+    }
+
+    // The result lines of a readable output: the lines under the one that names the port.
+    static std::vector<std::string> Results(const TKestroOutcome& outcome) {
+        return outcome.Results();
     }
 
     static std::vector<nlohmann::json> JsonLines(const TKestroOutcome& outcome) {

@@ -1,6 +1,8 @@
 #include "KestroProcess.h"
 
+#include <cstdlib>
 #include <fstream>
+#include <pthread.h>
 #include <sstream>
 
 namespace {
@@ -22,6 +24,13 @@ std::vector<std::string> TKestroOutcome::Lines() const {
     return lines;
 }
 
+std::vector<std::string> TKestroOutcome::Results() const {
+    std::vector<std::string> lines = Lines();
+    if (!lines.empty() && lines.front().rfind("Port ", 0) == 0)
+        lines.erase(lines.begin());
+    return lines;
+}
+
 TKestroProcess::TKestroProcess(const std::vector<std::string>& args, const std::string& folder,
                                const std::string& program)
     : FOutFile(folder + "/kestro.out"), FErrFile(folder + "/kestro.err") {
@@ -33,6 +42,10 @@ TKestroProcess::TKestroProcess(const std::vector<std::string>& args, const std::
 
 void TKestroProcess::Interrupt() {
     FChild->Signal(SIGINT);
+}
+
+void TKestroProcess::Signal(int signal) {
+    FChild->Signal(signal);
 }
 
 TKestroOutcome TKestroProcess::Wait() {
@@ -55,4 +68,32 @@ TKestroOutcome RunKestro(const std::vector<std::string>& args, const std::string
                          const std::string& program) {
     TKestroProcess process(args, folder, program);
     return process.Wait();
+}
+
+TScopedEnv::TScopedEnv(std::string name, const char* value) : FName(std::move(name)) {
+    if (const char* saved = std::getenv(FName.c_str()))
+        FSaved = saved;
+    if (value != nullptr)
+        ::setenv(FName.c_str(), value, 1);
+    else
+        ::unsetenv(FName.c_str());
+}
+
+TScopedEnv::~TScopedEnv() {
+    if (FSaved)
+        ::setenv(FName.c_str(), FSaved->c_str(), 1);
+    else
+        ::unsetenv(FName.c_str());
+}
+
+TStopSignalsHeldBack::TStopSignalsHeldBack() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signals, signal);
+    ::pthread_sigmask(SIG_BLOCK, &signals, &FSaved);
+}
+
+TStopSignalsHeldBack::~TStopSignalsHeldBack() {
+    ::pthread_sigmask(SIG_SETMASK, &FSaved, nullptr);
 }

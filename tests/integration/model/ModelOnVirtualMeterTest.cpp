@@ -87,6 +87,24 @@ TEST_P(WindowSync, SetsTheMeterWithinTheGoalsOfKestroSync) {
 INSTANTIATE_TEST_SUITE_P(BusAndOpticalHead, WindowSync, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Optohead" : "Bus"; });
 
+// A meter that keeps the fraction of its second cannot be brought within 50 ms of -0.3 s: the
+// window says so instead of "Clock set", and the panel's dot stays.
+TEST(WindowSyncLimit, AMeterBeyondTheLimitIsSaidAndKeepsItsDot) {
+    vmeter::TOptions options = Meters(9600);
+    options.Clock = {-2'300, 0, vmeter::TTakeOver::KeepFraction};
+    vmeter::TVirtualMeter meter(options);
+    TWindowRig rig(meter.SlavePath());
+    rig.view.Optohead = false;
+    rig.view.Address = 5;
+    rig.model->AllMetersClicked(false);
+    rig.view.Answer = true;
+    rig.model->Execute(TMainAction::SyncClock);
+    EXPECT_EQ(rig.view.Status().find("Status: The meter's clock is -"), 0u) << rig.view.Status();
+    EXPECT_NE(rig.view.Status().find("beyond the limit of 50 ms"), std::string::npos)
+        << rig.view.Status();
+    EXPECT_TRUE(rig.view.Dot(TWarnDot::DateTime));
+}
+
 int CountOf(const std::string& text, const std::string& part) {
     int count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))

@@ -51,41 +51,55 @@ TEST_F(OperationsTest, GetIntParamReadsLenientlyWithDefaultZero) {
 
 struct TClockCase {
     std::string Data;
-    int H, N, S;       // expected time of day
-    int Y, M, D;       // expected date
-    std::string Error; // conversion error instead, empty for none
+    int H, N, S;        // expected time of day
+    int Y, M, D;        // expected date
+    std::string Raised; // instead: the message raised, empty for none
 };
 
-TEST_F(OperationsTest, GetDateTimeDecodesTimeThenDate) {
-    const std::string badDate = "Invalid argument to date encode";
+// Clock fields are six decimal digits each: anything else is a bad packet, never a clock read
+// leniently; six digits that are no time or date are the date routines' errors.
+TEST_F(OperationsTest, GetDateTimeTakesSixDigitFieldsAndDecodesTimeThenDate) {
+    const std::string badPacket = "[Kestro #05] Bad packet format";
     const std::string badTime = "Invalid argument to time encode";
+    const std::string badDate = "Invalid argument to date encode";
     const std::vector<TClockCase> cases{
         {"143005,070324", 14, 30, 5, 2024, 3, 7, ""},
         {"000000,010100", 0, 0, 0, 2000, 1, 1, ""},
         {"235959,311299", 23, 59, 59, 2099, 12, 31, ""},
         {"120000,290224", 12, 0, 0, 2024, 2, 29, ""},
-        {"143005,070324,4", 14, 30, 5, 2024, 3, 7, ""},
-        {" 143005,070324", 14, 30, 5, 2024, 3, 7, ""},
-        {"143005 ,070324", 0, 0, 0, 2024, 3, 7, ""}, // trailing blank: reads as 0
+        {"143005,070324,4", 14, 30, 5, 2024, 3, 7, ""}, // further fields ignored
         {"120000,290223", 0, 0, 0, 0, 0, 0, badDate},
         {"240000,070324", 0, 0, 0, 0, 0, 0, badTime},
-        {"240000,000000", 0, 0, 0, 0, 0, 0, badTime}, // time decoded first
+        {"240000,000000", 0, 0, 0, 0, 0, 0, badTime}, // the time first
+        {"250000,010125", 0, 0, 0, 0, 0, 0, badTime},
         {"126000,070324", 0, 0, 0, 0, 0, 0, badTime},
         {"120060,070324", 0, 0, 0, 0, 0, 0, badTime},
-        {"-1,070324", 0, 0, 0, 0, 0, 0, badTime},
-        {"2147483647,070324", 0, 0, 0, 0, 0, 0, badTime},
-        {"", 0, 0, 0, 0, 0, 0, badDate},
-        {"120000", 0, 0, 0, 0, 0, 0, badDate},
-        {"120000,-70324", 0, 0, 0, 0, 0, 0, badDate},
         {"120000,321224", 0, 0, 0, 0, 0, 0, badDate},
         {"120000,011324", 0, 0, 0, 0, 0, 0, badDate},
+        {"120000,000000", 0, 0, 0, 0, 0, 0, badDate},
+        {"", 0, 0, 0, 0, 0, 0, badPacket},
+        {"abc", 0, 0, 0, 0, 0, 0, badPacket},
+        {"120000", 0, 0, 0, 0, 0, 0, badPacket},
+        {"120000,", 0, 0, 0, 0, 0, 0, badPacket},
+        {",070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"999999999999,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"1200,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"$1E240,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"143005,0x1234", 0, 0, 0, 0, 0, 0, badPacket},
+        {" 143005,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"143005 ,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"-12000,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"+12000,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"12000a,070324", 0, 0, 0, 0, 0, 0, badPacket},
+        {"120000,-70324", 0, 0, 0, 0, 0, 0, badPacket},
     };
     for (const TClockCase& c : cases) {
         Rig.Reply(Line("A05C," + c.Data));
         TDateTime time = -1, date = -1;
-        if (!c.Error.empty()) {
-            EXPECT_TRUE(Raises([&] { Engine.GetDateTime(5, time, date); }, EConvertError::ClassType,
-                               c.Error))
+        if (!c.Raised.empty()) {
+            const TExceptionClass& cls =
+                c.Raised == badPacket ? EKestroBadPacket::ClassType : EConvertError::ClassType;
+            EXPECT_TRUE(Raises([&] { Engine.GetDateTime(5, time, date); }, cls, c.Raised))
                 << c.Data;
             continue;
         }

@@ -172,4 +172,36 @@ TEST_F(MeterSession, ReopenFailingWhenClosingLeavesThePortClosedWithTheConfigure
     EXPECT_EQ(rig.Engine().Timeout, 200);
 }
 
+// The link's stop, asked before every request: once it says stop nothing more goes out, not
+// even a repeated attempt, but the "00" that ends link mode after an accepted "01".
+TEST_F(MeterSession, AStopLetsNothingOutButTheEndOfLinkMode) {
+    struct TCase {
+        bool Optohead;
+        std::size_t StopAfter; // requests written when the stop comes
+        Texts Replies;         // the meter's, in turn; empty: silence
+        Texts Written;
+    };
+    const std::string echo = "#R??E*17\r";
+    const std::string on = Line("A07k,01");
+    const std::string off = Line("A07k,00");
+    const std::vector<TCase> cases{
+        {true, 0, {}, {}},
+        {true, 1, {on, off}, {LinkOn, LinkOff}},
+        {true, 2, {on, "", off}, {LinkOn, echo, LinkOff}}, // no second attempt of the echo
+        {false, 0, {}, {}},
+        {false, 1, {""}, {"#R05E*12\r"}},
+    };
+    for (const TCase& c : cases) {
+        rig.Line->Written.clear();
+        for (const std::string& reply : c.Replies)
+            reply.empty() ? rig.Silence() : rig.Reply(reply);
+        rig.Link->SetRetries(3);
+        rig.Link->SetStopRequested([&] { return rig.Line->Written.size() >= c.StopAfter; });
+        auto session = Session(c.Optohead ? TMeterTarget::Optohead() : TMeterTarget::Bus(5));
+        EXPECT_THROW(session.Run([&] { session.Echo(); }), EStopped) << c.StopAfter;
+        EXPECT_EQ(rig.Line->Written, c.Written) << c.Optohead << " " << c.StopAfter;
+        EXPECT_EQ(rig.Engine().Timeout, 200); // the line restored all the same
+    }
+}
+
 } // namespace
