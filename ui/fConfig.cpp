@@ -1,6 +1,6 @@
 #include "ui/fConfig.h"
 
-#include "runtime/SysUtils.h"
+#include "app/ConfigFields.h"
 #include "ui/framework/TCtrlSpinBox.h"
 #include "ui_fConfig.h"
 
@@ -9,8 +9,6 @@
 
 namespace {
 
-const int PortCount = 4;
-const int MaxTimeout = 2000;
 const TSettings Defaults;
 
 } // namespace
@@ -46,32 +44,25 @@ TfmConfig::TfmConfig(QWidget* parent)
 TfmConfig::~TfmConfig() = default;
 
 bool TfmConfig::Execute(TSettings& settings) {
-    // 64-bit: a port number from the file may be anything.
-    const std::int64_t portIndex = std::int64_t{settings.ComPort} - 1;
-    edCOMPort->setCurrentIndex(
-        portIndex >= 0 && portIndex < edCOMPort->count() ? static_cast<int>(portIndex) : -1);
-    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(settings.BaudRate)));
+    edCOMPort->setCurrentIndex(ConfigPortIndex(settings.ComPort));
+    edBaudRate->setCurrentIndex(ConfigBaudIndex(settings.BaudRate));
     edTimeout->SetValueAsIs(settings.Timeout);
     pgcConfig->setCurrentWidget(tshCommunication);
     edCOMPort->setFocus();
 
     const bool ok = exec() == QDialog::Accepted;
     FModalResult = ok ? mrOk : mrCancel;
-    if (ok) {
-        const int port = edCOMPort->currentIndex() + 1;
-        settings.ComPort = port >= 1 && port <= PortCount ? port : Defaults.ComPort;
-        settings.BaudRate = StrToIntDef(edBaudRate->currentText().toStdString(), Defaults.BaudRate);
-        const int timeout = edTimeout->value();
-        settings.Timeout = timeout >= 1 && timeout <= MaxTimeout ? timeout : Defaults.Timeout;
-    }
+    if (ok)
+        settings = ConfigSettingsFromFields(
+            edCOMPort->currentIndex(), edBaudRate->currentText().toStdString(), edTimeout->value());
     return ok;
 }
 
 void TfmConfig::btnDefaultClick() {
     if (pgcConfig->currentWidget() != tshCommunication)
         return;
-    edCOMPort->setCurrentIndex(Defaults.ComPort - 1);
-    edBaudRate->setCurrentIndex(edBaudRate->findText(QString::number(Defaults.BaudRate)));
+    edCOMPort->setCurrentIndex(ConfigPortIndex(Defaults.ComPort));
+    edBaudRate->setCurrentIndex(ConfigBaudIndex(Defaults.BaudRate));
     edTimeout->SetValueAsIs(Defaults.Timeout);
 }
 
