@@ -17,8 +17,8 @@ scripts/install-deps.sh x11-utils wine wine64 fonts-wine g++-mingw-w64-x86-64-po
     librsvg2-bin icoutils nsis zip
 cmake --preset release >/dev/null
 cmake --build --preset release --parallel "$jobs" --target Kestro4SetClock
-cmake --preset windows-package >/dev/null
-cmake --build --preset windows-package --parallel "$jobs" --target Kestro4SetClock
+cmake --preset windows >/dev/null
+cmake --build --preset windows --parallel "$jobs" --target Kestro4SetClock
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestro-startup.XXXXXX")
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -37,7 +37,7 @@ export DISPLAY=":$(cat "$work/display")"
 # Each program runs from a folder of its own, with a settings file whose COM1 leads nowhere.
 mkdir -p "$work/qt" "$work/win"
 cp build/release/ui/Kestro4SetClock "$work/qt/"
-cp build/windows-package/winui/Kestro4SetClock.exe "$work/win/"
+cp build/windows/winui/Kestro4SetClock.exe "$work/win/"
 printf '[Congif]\nComPort=1\n[Ports]\nCOM1=%s\n' "$work/no-such-port" >"$work/qt/Kestro4SetClock.ini"
 printf '[Congif]\r\nComPort=1\r\n' >"$work/win/Kestro4SetClock.ini"
 wineboot -i >/dev/null 2>&1

@@ -24,7 +24,7 @@ if [ ! -e "$remote" ]; then
     cmake --build --preset windows --target kestro-window-remote
 fi
 version=$(sed -n 's/^#define KESTRO_VERSION "\(.*\)"$/\1/p' \
-    "$root/build/windows-package/generated/app/Version.h")
+    "$root/build/windows/generated/app/Version.h")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestro-winpkg.XXXXXX")
 chmod 755 "$work"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows programs (Kestro4SetClock.exe, the window, and kestro.exe, preset
-# "windows-package": optimised, static, stripped) and packs them twice:
+# "windows": optimised, static; the tested build) and packs them, stripped, twice:
 #   build/package-windows/KestroSetup-<version>-setup.exe     the installer (NSIS)
 #   build/package-windows/KestroSetup-<version>-portable.zip  the programs to run from anywhere
 # Usage: scripts/package-windows.sh        (installs what is missing; root or sudo)
@@ -11,10 +11,10 @@ jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 
 scripts/install-deps.sh g++-mingw-w64-x86-64-posix nsis zip librsvg2-bin icoutils
 
-cmake --preset windows-package >/dev/null
-cmake --build --preset windows-package --parallel "$jobs" --target Kestro4SetClock kestro
+cmake --preset windows >/dev/null
+cmake --build --preset windows --parallel "$jobs" --target Kestro4SetClock kestro
 
-build="$root/build/windows-package"
+build="$root/build/windows"
 version=$(sed -n 's/^#define KESTRO_VERSION "\(.*\)"$/\1/p' "$build/generated/app/Version.h")
 out="$root/build/package-windows"
 stage="$out/KestroSetup-$version"
