@@ -8,6 +8,7 @@
 
 #include "runtime/DateTime.h"
 
+#include <cmath>
 #include <memory>
 #include <set>
 #include <string>
@@ -71,7 +72,10 @@ private:
             LinkMode = data == "01";
             reply += "," + data;
         } else if (code == 'C' && cmd == 'R') {
-            reply += "," + FormatDateTime("hhnnss,ddmmyy", Now() + OffsetDays);
+            // A meter's clock shows the second it is in; formatting alone would round the last
+            // half millisecond of a second up to the next one.
+            const double second = std::floor((Now() + OffsetDays) * 86400) / 86400;
+            reply += "," + FormatDateTime("hhnnss,ddmmyy", second);
         } else if (code == 'C' && cmd == 'W') {
             OffsetDays = Parse(data) - Now();
             reply += "," + data;
