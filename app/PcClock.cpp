@@ -39,6 +39,26 @@ double LocalCivilMs(std::chrono::system_clock::time_point instant) {
     return sinceEpoch + zoneMs;
 }
 
+TClockPair ReadClockPair(const std::function<std::chrono::steady_clock::time_point()>& steady,
+                         const std::function<std::chrono::system_clock::time_point()>& system) {
+    using namespace std::chrono;
+    constexpr auto Tight = microseconds(20);
+    const auto giveUp = steady() + milliseconds(20);
+    TClockPair best{};
+    auto bestWidth = steady_clock::duration::max();
+    for (int tries = 1;; ++tries) {
+        const auto before = steady();
+        const auto read = system();
+        const auto after = steady();
+        if (after - before < bestWidth) {
+            bestWidth = after - before;
+            best = {before + bestWidth / 2, read};
+        }
+        if (tries >= 3 && (bestWidth <= Tight || after >= giveUp))
+            return best;
+    }
+}
+
 TPcClockStatus CheckSystemClock() {
     using TState = TPcClockStatus::TState;
 #ifdef __linux__
@@ -59,8 +79,10 @@ TPcClockStatus CheckSystemClock() {
 }
 
 TPcClock SystemPcClock() {
-    const auto steadyAnchor = std::chrono::steady_clock::now();
-    const double localAnchor = LocalCivilMs(std::chrono::system_clock::now());
+    const TClockPair pair =
+        ReadClockPair(std::chrono::steady_clock::now, std::chrono::system_clock::now);
+    const auto steadyAnchor = pair.Steady;
+    const double localAnchor = LocalCivilMs(pair.System);
     return TPcClock{
         [steadyAnchor, localAnchor](std::chrono::steady_clock::time_point instant) {
             return localAnchor +

@@ -28,6 +28,19 @@ struct TPcClock {
 // other systems are not checked.
 TPcClock SystemPcClock();
 
+// A steady-clock instant and what the system clock read at it.
+struct TClockPair {
+    std::chrono::steady_clock::time_point Steady;
+    std::chrono::system_clock::time_point System;
+};
+
+// The two clocks cannot be read at once, and a pause between the reads (the process preempted on
+// a busy PC) would shift every time converted through the pair by its length: tens of
+// milliseconds, more than a claim's whole uncertainty. So the pair comes from the tightest of a
+// brackets steady, system, steady: at least three, more until one is tight or 20 ms have gone.
+TClockPair ReadClockPair(const std::function<std::chrono::steady_clock::time_point()>& steady,
+                         const std::function<std::chrono::system_clock::time_point()>& system);
+
 // The local wall-clock time of a system-clock instant, as TPcClock::LocalMs counts it.
 double LocalCivilMs(std::chrono::system_clock::time_point instant);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <utility>
 
 namespace vmeter {
 
@@ -10,8 +11,29 @@ namespace {
 
 constexpr double SecondMs = 1000;
 
-double LocalCivilMsNow() {
-    const auto now = std::chrono::system_clock::now();
+// A steady-clock instant and the system clock read with it, from the tightest of a few brackets
+// steady, system, steady: a pause between the two reads (the meter's process preempted on a busy
+// machine) would otherwise shift the meter's idea of the PC's time, its truth, by its length.
+std::pair<std::chrono::steady_clock::time_point, std::chrono::system_clock::time_point>
+ReadClockPair() {
+    using namespace std::chrono;
+    const auto giveUp = steady_clock::now() + milliseconds(20);
+    std::pair<steady_clock::time_point, system_clock::time_point> best;
+    auto bestWidth = steady_clock::duration::max();
+    for (int tries = 1;; ++tries) {
+        const auto before = steady_clock::now();
+        const auto system = system_clock::now();
+        const auto after = steady_clock::now();
+        if (after - before < bestWidth) {
+            bestWidth = after - before;
+            best = {before + bestWidth / 2, system};
+        }
+        if (tries >= 3 && (bestWidth <= microseconds(20) || after >= giveUp))
+            return best;
+    }
+}
+
+double LocalCivilMs(std::chrono::system_clock::time_point now) {
     const double sinceEpoch =
         std::chrono::duration<double, std::milli>(now.time_since_epoch()).count();
     const auto seconds = static_cast<std::time_t>(std::floor(sinceEpoch / SecondMs));
@@ -37,10 +59,13 @@ std::optional<TTakeOver> ParseTakeOver(const std::string& name) {
     return std::nullopt;
 }
 
-TMeterClock::TMeterClock(TClockOptions options)
-    : FOptions(options), FSteadyAnchor(std::chrono::steady_clock::now()),
-      FPcAnchorMs(LocalCivilMsNow()), FPcBaseMs(FPcAnchorMs),
-      FMeterBaseMs(FPcAnchorMs + options.OffsetMs) {}
+TMeterClock::TMeterClock(TClockOptions options) : FOptions(options) {
+    const auto [steady, system] = ReadClockPair();
+    FSteadyAnchor = steady;
+    FPcAnchorMs = LocalCivilMs(system);
+    FPcBaseMs = FPcAnchorMs;
+    FMeterBaseMs = FPcAnchorMs + options.OffsetMs;
+}
 
 double TMeterClock::PcMs(TInstant at) const {
     return FPcAnchorMs + std::chrono::duration<double, std::milli>(at - FSteadyAnchor).count();
